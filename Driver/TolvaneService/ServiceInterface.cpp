@@ -1,0 +1,26 @@
+/* The service state, the five-slot interface record and its installation. */
+#include "Library/FirmwareTables.h"
+#include "TolvaneService.h"
+
+SERVICE_STATE ServiceState;
+const UINTN TFTP_BLOCK_SIZE = 64512;
+
+TOLVANE_SERVICE_PROTOCOL ServiceInterface = {
+    FetchConfiguration, FetchNumberedFile, GetEntry, GetEntryCount, ReleaseConfiguration,
+};
+
+/*
+ * Installs ServiceInterface on a new handle, unless an interface with its
+ * GUID is already present (an earlier copy of the driver). A failed
+ * installation is not reported: the driver then stays resident without an
+ * interface. Always EFI_SUCCESS.
+ */
+EFI_STATUS InstallServiceInterface(EFI_HANDLE, EFI_SYSTEM_TABLE *) {
+  VOID *Existing = NULL;
+  if (!EFI_ERROR(BootServices->LocateProtocol(&TolvaneServiceProtocolGuid, NULL, &Existing))) {
+    return EFI_SUCCESS;
+  }
+  BootServices->InstallMultipleProtocolInterfaces(&ServiceState.ServiceHandle, &TolvaneServiceProtocolGuid,
+                                                  &ServiceInterface, NULL);
+  return EFI_SUCCESS;
+}

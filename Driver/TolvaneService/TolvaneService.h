@@ -1,0 +1,59 @@
+/*
+ * The driver's chief header: the service state, its constants, the start-up
+ * steps and the five operations of TOLVANE_SERVICE_PROTOCOL.
+ */
+#ifndef TOLVANE_DRIVER_TOLVANE_SERVICE_H
+#define TOLVANE_DRIVER_TOLVANE_SERVICE_H
+
+#include "Protocol/TolvaneService.h"
+#include "TextReader.h"
+#include "Uefi/Uefi.h"
+
+inline constexpr EFI_GUID TolvaneServiceProtocolGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
+
+/* The driver's single static state; zero at load. */
+struct SERVICE_STATE {
+  EFI_IP_ADDRESS ServerAddress;
+  CHAR16 MachineId[9];
+  CHAR8 FileNameBuffer[16];
+  TextReader SectionReader;
+  EFI_HANDLE ServiceHandle;
+};
+
+extern SERVICE_STATE ServiceState;
+extern TOLVANE_SERVICE_PROTOCOL ServiceInterface;
+
+inline constexpr CHAR8 ConfigFileName[] = "rivari.ini";
+/* Passed by address as the block size of every TFTP read. */
+extern const UINTN TFTP_BLOCK_SIZE;
+inline constexpr BOOLEAN PxeUseIpv6 = FALSE;
+
+/* Optional interfaces looked up at start-up; nothing reads them. */
+extern VOID *HiiString;
+extern VOID *HiiDatabase;
+extern VOID *HiiConfigRouting;
+extern VOID *HiiFont;
+extern VOID *HiiImage;
+extern VOID *Dpc;
+
+/* The image entry point: start-up steps, then the interface. Always EFI_SUCCESS. */
+extern "C" EFI_STATUS EFIAPI DriverEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+
+/* Start-up steps, in the order the entry point runs them; each returns EFI_SUCCESS. */
+EFI_STATUS ProgramSerialPort(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+EFI_STATUS CaptureFirmwareTables(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+EFI_STATUS CaptureRuntimeServices(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+EFI_STATUS LocateHiiInterfaces(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+EFI_STATUS LocateDpcInterface(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+/* Installs the interface on a new handle unless one is already present; EFI_SUCCESS. */
+EFI_STATUS InstallServiceInterface(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+
+/* The five slots of TOLVANE_SERVICE_PROTOCOL. */
+EFI_STATUS EFIAPI FetchConfiguration(TOLVANE_SERVICE_PROTOCOL *This, EFI_IP_ADDRESS *Server, CHAR8 *Identifier);
+EFI_STATUS EFIAPI FetchNumberedFile(TOLVANE_SERVICE_PROTOCOL *This, UINTN FileNumber, VOID *FileBuffer,
+                                    UINTN *FileBufferSize);
+BOOLEAN EFIAPI GetEntry(TOLVANE_SERVICE_PROTOCOL *This, UINTN Index, CHAR16 *Value, UINTN ValueSize);
+UINTN EFIAPI GetEntryCount(TOLVANE_SERVICE_PROTOCOL *This);
+EFI_STATUS EFIAPI ReleaseConfiguration(TOLVANE_SERVICE_PROTOCOL *This);
+
+#endif

@@ -1,0 +1,8 @@
+/* Everything a component of ours needs to talk to the firmware core. */
+#ifndef TOLVANE_UEFI_H
+#define TOLVANE_UEFI_H
+
+#include "Uefi/UefiBaseType.h"
+#include "Uefi/UefiSpec.h"
+
+#endif

@@ -1,0 +1,173 @@
+/* The firmware double's boot services: pool, protocol registry, installation. */
+#include "Double/FirmwareDouble.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace FirmwareDouble {
+
+namespace {
+Firmware *ActiveFirmware = nullptr;
+}
+
+std::string GuidText(const EFI_GUID &Guid) {
+  char Text[40];
+  std::snprintf(Text, sizeof(Text), "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", Guid.Data1, Guid.Data2,
+                Guid.Data3, Guid.Data4[0], Guid.Data4[1], Guid.Data4[2], Guid.Data4[3], Guid.Data4[4], Guid.Data4[5],
+                Guid.Data4[6], Guid.Data4[7]);
+  return Text;
+}
+
+Firmware::Firmware() : Previous(ActiveFirmware) {
+  BootServices.Hdr.Signature = 0x56524553544f4f42ULL; // "BOOTSERV"
+  BootServices.AllocatePool = AllocatePool;
+  BootServices.FreePool = FreePool;
+  BootServices.LocateProtocol = LocateProtocol;
+  BootServices.InstallMultipleProtocolInterfaces = InstallMultipleProtocolInterfaces;
+  SystemTable.Hdr.Signature = 0x5453595320494249ULL; // "IBI SYST"
+  SystemTable.BootServices = &BootServices;
+  SystemTable.RuntimeServices = &RuntimeServices;
+  ImageHandleValue = NewHandle();
+  ActiveFirmware = this;
+}
+
+Firmware::~Firmware() {
+  // Whatever a test leaked is reported by Leaks(); free it here so the sanitizers stay quiet about the double.
+  for (auto &Entry : LiveBlocks) {
+    std::free(const_cast<VOID *>(Entry.first));
+  }
+  ActiveFirmware = Previous;
+}
+
+Firmware *Firmware::Current() { return ActiveFirmware; }
+
+EFI_HANDLE Firmware::NewHandle() {
+  Handles.emplace_back(new char('h'));
+  return Handles.back().get();
+}
+
+size_t Firmware::BlockSize(const VOID *Buffer) const {
+  auto Found = LiveBlocks.find(Buffer);
+  return Found == LiveBlocks.end() ? 0 : Found->second.Size;
+}
+
+std::vector<std::string> Firmware::Leaks() const {
+  std::vector<std::string> Result;
+  for (const auto &Entry : LiveBlocks) {
+    Result.push_back("block of " + std::to_string(Entry.second.Size) + " bytes from allocation " +
+                     std::to_string(Entry.second.Number));
+  }
+  return Result;
+}
+
+EFI_HANDLE Firmware::Publish(const EFI_GUID &Guid, VOID *Interface) {
+  EFI_HANDLE Handle = NewHandle();
+  Registry.push_back({Guid, Handle, Interface});
+  return Handle;
+}
+
+std::vector<EFI_HANDLE> Firmware::HandlesWith(const EFI_GUID &Guid) const {
+  std::vector<EFI_HANDLE> Result;
+  for (const auto &Entry : Registry) {
+    if (GuidEquals(Entry.Guid, Guid)) {
+      Result.push_back(Entry.Handle);
+    }
+  }
+  return Result;
+}
+
+VOID *Firmware::Lookup(const EFI_GUID &Guid) const {
+  for (const auto &Entry : Registry) {
+    if (GuidEquals(Entry.Guid, Guid)) {
+      return Entry.Interface;
+    }
+  }
+  return nullptr;
+}
+
+long Firmware::FirstEvent(const std::string &Prefix) const {
+  for (size_t Index = 0; Index < Events.size(); Index++) {
+    if (Events[Index].rfind(Prefix, 0) == 0) {
+      return (long)Index;
+    }
+  }
+  return -1;
+}
+
+EFI_STATUS EFIAPI Firmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) {
+  Firmware &Self = *ActiveFirmware;
+  size_t Number = ++Self.Allocations;
+  Self.AllocationTypes.push_back(Type);
+  Self.AllocationSizes.push_back(Size);
+  Self.Record("AllocatePool " + std::to_string(Size));
+  if (Number == Self.FailingAllocation || (Self.FailingFrom != 0 && Number >= Self.FailingFrom)) {
+    // Leave junk behind, as a careless firmware might: callers must go by the status.
+    *Buffer = reinterpret_cast<VOID *>(0xBAD0BAD0);
+    return EFI_OUT_OF_RESOURCES;
+  }
+  VOID *Block = std::malloc(Size == 0 ? 1 : Size);
+  std::memset(Block, PoisonByte, Size);
+  Self.LiveBlocks[Block] = {Size, Type, Number};
+  *Buffer = Block;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI Firmware::FreePool(VOID *Buffer) {
+  Firmware &Self = *ActiveFirmware;
+  Self.Record("FreePool");
+  auto Found = Self.LiveBlocks.find(Buffer);
+  if (Found == Self.LiveBlocks.end()) {
+    char Text[64];
+    std::snprintf(Text, sizeof(Text), "FreePool of %p, not a live block", Buffer);
+    Self.Errors.push_back(Text);
+    return EFI_INVALID_PARAMETER;
+  }
+  Self.LiveBlocks.erase(Found);
+  std::free(Buffer);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI Firmware::LocateProtocol(const EFI_GUID *Protocol, VOID *, VOID **Interface) {
+  Firmware &Self = *ActiveFirmware;
+  Self.LocateCalls.push_back(*Protocol);
+  Self.Record("LocateProtocol " + GuidText(*Protocol));
+  for (const auto &Entry : Self.Registry) {
+    if (GuidEquals(Entry.Guid, *Protocol)) {
+      *Interface = Entry.Interface;
+      return EFI_SUCCESS;
+    }
+  }
+  *Interface = NULL;
+  return EFI_NOT_FOUND;
+}
+
+EFI_STATUS EFIAPI Firmware::InstallMultipleProtocolInterfaces(EFI_HANDLE *Handle, ...) {
+  Firmware &Self = *ActiveFirmware;
+  Self.Record("InstallMultipleProtocolInterfaces");
+  InstallCall Call{*Handle, nullptr, {}};
+  __builtin_ms_va_list Arguments;
+  __builtin_ms_va_start(Arguments, Handle);
+  for (;;) {
+    const EFI_GUID *Guid = __builtin_va_arg(Arguments, const EFI_GUID *);
+    if (Guid == nullptr) {
+      break;
+    }
+    VOID *Interface = __builtin_va_arg(Arguments, VOID *);
+    Call.Interfaces.emplace_back(*Guid, Interface);
+  }
+  __builtin_ms_va_end(Arguments);
+  if (Self.InstallStatus == EFI_SUCCESS) {
+    if (*Handle == nullptr) {
+      *Handle = Self.NewHandle();
+    }
+    for (const auto &Pair : Call.Interfaces) {
+      Self.Registry.push_back({Pair.first, *Handle, Pair.second});
+    }
+  }
+  Call.HandleAfter = *Handle;
+  Self.Installs.push_back(Call);
+  return Self.InstallStatus;
+}
+
+} // namespace FirmwareDouble

@@ -1,0 +1,31 @@
+# The host build: driver and libraries as a static library, with tests, fuzzers, benchmarks and tools.
+option(TOLVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TOLVANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+option(TOLVANE_BENCHMARKS "Build the benchmarks" ON)
+
+set(TOLVANE_WARNINGS -Wall -Wextra -Werror -Wshadow -Wno-unknown-pragmas)
+
+if(TOLVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(TOLVANE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(TolvaneCore STATIC ${TOLVANE_LIBRARY_SOURCES} ${TOLVANE_DRIVER_SOURCES})
+target_include_directories(TolvaneCore PUBLIC ${TOLVANE_INCLUDE_DIRS})
+target_compile_options(TolvaneCore PRIVATE ${TOLVANE_WARNINGS})
+
+enable_testing()
+add_subdirectory(Test/Host)
+if(TOLVANE_FUZZ)
+  add_subdirectory(Test/Fuzz)
+endif()
+if(TOLVANE_BENCHMARKS AND NOT TOLVANE_SANITIZE AND NOT TOLVANE_FUZZ AND EXISTS ${PROJECT_SOURCE_DIR}/Benchmarks/CMakeLists.txt)
+  add_subdirectory(Benchmarks)
+endif()
+if(EXISTS ${PROJECT_SOURCE_DIR}/Tools/CMakeLists.txt)
+  add_subdirectory(Tools)
+endif()
