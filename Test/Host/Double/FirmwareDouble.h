@@ -72,6 +72,8 @@ public:
   size_t BlockSize(const VOID *Buffer) const;
   std::vector<std::string> Leaks() const;
   const std::vector<std::string> &PoolErrors() const { return Errors; }
+  // For tests that make a bad free on purpose.
+  void AcknowledgePoolErrors() { Errors.clear(); }
   std::vector<EFI_MEMORY_TYPE> AllocationTypes;
   std::vector<size_t> AllocationSizes;
 
