@@ -1,0 +1,27 @@
+# Checks that a built image is what firmware expects of a boot-service driver:
+#   cmake -DIMAGE=path -DREADOBJ=llvm-readobj -P CheckFirmwareImage.cmake
+if(NOT EXISTS ${IMAGE})
+  message(FATAL_ERROR "${IMAGE} is missing: build the efi preset first")
+endif()
+execute_process(COMMAND ${READOBJ} --file-headers ${IMAGE} OUTPUT_VARIABLE HEADERS RESULT_VARIABLE RESULT)
+if(NOT RESULT EQUAL 0)
+  message(FATAL_ERROR "llvm-readobj could not read ${IMAGE}")
+endif()
+
+function(expect PATTERN WHAT)
+  if(NOT HEADERS MATCHES "${PATTERN}")
+    message(FATAL_ERROR "${IMAGE}: ${WHAT} (no match for '${PATTERN}')")
+  endif()
+endfunction()
+
+expect("Format: COFF-x86-64" "not an x86-64 image")
+expect("Magic: 0x20B" "not PE32+")
+expect("Subsystem: IMAGE_SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER \\(0xB\\)" "not subsystem 11")
+expect("ImportTableRVA: 0x0\n" "has an import table")
+expect("ImportTableSize: 0x0\n" "has imports")
+expect("BaseRelocationTableSize: 0x[1-9A-F]" "has no base relocations")
+if(HEADERS MATCHES "AddressOfEntryPoint: 0x0\n")
+  message(FATAL_ERROR "${IMAGE}: no entry point")
+endif()
+file(SIZE ${IMAGE} IMAGE_SIZE)
+message(STATUS "${IMAGE}: PE32+ boot-service driver, ${IMAGE_SIZE} bytes")

