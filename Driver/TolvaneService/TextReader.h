@@ -42,6 +42,13 @@ struct TextReader {
  */
 [[nodiscard]] CHAR16 *ReadTextLine(TextReader *Reader);
 
+/*
+ * TRUE when the cursor of the reader's encoding has no text left (or the
+ * reader holds none): a NULL from ReadTextLine before the end means the
+ * pool ran dry.
+ */
+[[nodiscard]] BOOLEAN TextReaderAtEnd(const TextReader *Reader);
+
 /* Moves the cursor of the reader's encoding back to the start of its text. */
 VOID RewindTextReader(TextReader *Reader);
 
