@@ -1,0 +1,33 @@
+/*
+ * Internal pieces of the formatted-output engine: the character store, the
+ * digit generator and the status texts. Not for callers outside the engine
+ * (and its tests).
+ */
+#ifndef TOLVANE_LIBRARY_FORMAT_INTERNAL_H
+#define TOLVANE_LIBRARY_FORMAT_INTERNAL_H
+
+#include "Library/FormatLib.h"
+
+/* Each engine call's scratch area: a number's digits, or a GUID, time or status text. */
+constexpr UINTN FORMAT_SCRATCH_SIZE = 38;
+
+/* Rows of StatusTextTable: 0 to 4 for success and the warnings, 5 to 28 for error codes 1 to 24. */
+constexpr UINTN STATUS_TEXT_COUNT = 29;
+extern const CHAR8 *const StatusTextTable[STATUS_TEXT_COUNT];
+
+/*
+ * Stores Character Count times from Position on, one output character of
+ * Step bytes (1: low 8 bits; 2: low 16 bits, low byte first) at a time,
+ * stopping when Position reaches End. A Count of 0 or less stores nothing.
+ * Returns the position after the last character stored.
+ */
+UINT8 *FillOutput(UINT8 *Position, const UINT8 *End, INTN Count, UINTN Character, UINTN Step);
+
+/*
+ * Stores a NUL at Scratch[0], then the digits of Value in Radix (10 or 16),
+ * least significant first, at least one. Returns the position of the most
+ * significant digit; its distance from Scratch is the digit count.
+ */
+CHAR8 *ValueToDigits(CHAR8 *Scratch, UINT64 Value, UINTN Radix);
+
+#endif
