@@ -1,0 +1,229 @@
+/* The scriptable PXE Base Code interface of the firmware double. */
+#include "Double/PxeBaseCodeDouble.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace FirmwareDouble {
+
+namespace {
+// The smallest block size a TFTP client may ask for.
+constexpr UINTN MinimumBlockSize = 512;
+} // namespace
+
+std::string PxeOperationName(PxeOperation Operation) {
+  switch (Operation) {
+  case PxeOperation::Start:
+    return "Start";
+  case PxeOperation::Dhcp:
+    return "Dhcp";
+  case PxeOperation::Mtftp:
+    return "Mtftp";
+  }
+  return "?";
+}
+
+PxeBaseCodeDouble::PxeBaseCodeDouble() {
+  Record.Protocol.Revision = 0x00010000;
+  Record.Protocol.Start = Start;
+  Record.Protocol.Stop = Stop;
+  Record.Protocol.Dhcp = Dhcp;
+  Record.Protocol.Mtftp = Mtftp;
+  Record.Protocol.Mode = &Mode;
+  Record.Owner = this;
+}
+
+EFI_HANDLE PxeBaseCodeDouble::Publish(Firmware &Target, const EFI_GUID &Guid) {
+  return Target.Publish(Guid, Interface());
+}
+
+std::vector<PxeOperation> PxeBaseCodeDouble::Operations() const {
+  std::vector<PxeOperation> Result;
+  for (const auto &Call : Calls) {
+    Result.push_back(Call.Operation);
+  }
+  return Result;
+}
+
+std::vector<const MtftpArguments *> PxeBaseCodeDouble::MtftpCalls() const {
+  std::vector<const MtftpArguments *> Result;
+  for (const auto &Call : Calls) {
+    if (Call.Operation == PxeOperation::Mtftp) {
+      Result.push_back(&Call.Mtftp);
+    }
+  }
+  return Result;
+}
+
+PxeBaseCodeDouble &PxeBaseCodeDouble::Of(EFI_PXE_BASE_CODE_PROTOCOL *This) {
+  auto *Owner =
+      reinterpret_cast<InterfaceRecord *>(reinterpret_cast<char *>(This) - offsetof(InterfaceRecord, Protocol));
+  return *Owner->Owner;
+}
+
+PxeCall &PxeBaseCodeDouble::BeginCall(PxeOperation Operation, EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN Flag) {
+  if (Firmware *Active = Firmware::Current()) {
+    Active->Record("PXE." + PxeOperationName(Operation));
+  }
+  PxeCall Call{};
+  Call.Operation = Operation;
+  Call.This = This;
+  Call.Flag = Flag;
+  Call.StartedBefore = Mode.Started != FALSE;
+  Calls.push_back(Call);
+  return Calls.back();
+}
+
+template <typename ActionType> EFI_STATUS PxeBaseCodeDouble::Answer(PxeCall &Call, ActionType Action) {
+  auto &Queue = Injected[Call.Operation];
+  bool HaveInjected = !Queue.empty();
+  EFI_STATUS InjectedStatus = HaveInjected ? Queue.front() : EFI_SUCCESS;
+  if (HaveInjected) {
+    Queue.pop_front();
+  }
+  EFI_STATUS Status;
+  if (HaveInjected && EFI_ERROR(InjectedStatus)) {
+    Status = InjectedStatus;
+  } else {
+    Status = Action();
+    if (!EFI_ERROR(Status) && HaveInjected) {
+      Status = InjectedStatus;
+    }
+  }
+  Call.Status = Status;
+  return Status;
+}
+
+EFI_STATUS EFIAPI PxeBaseCodeDouble::Start(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN UseIpv6) {
+  PxeBaseCodeDouble &Self = Of(This);
+  PxeCall &Call = Self.BeginCall(PxeOperation::Start, This, UseIpv6);
+  return Self.Answer(Call, [&Self, UseIpv6]() -> EFI_STATUS {
+    if (Self.Mode.Started) {
+      return EFI_ALREADY_STARTED;
+    }
+    if (UseIpv6 && !Self.Mode.Ipv6Supported) {
+      return EFI_UNSUPPORTED;
+    }
+    Self.Mode.Started = TRUE;
+    Self.Mode.UsingIpv6 = UseIpv6;
+    return EFI_SUCCESS;
+  });
+}
+
+EFI_STATUS EFIAPI PxeBaseCodeDouble::Stop(EFI_PXE_BASE_CODE_PROTOCOL *This) {
+  // Not scripted: the driver never stops the interface; the event lets a test see that it did not.
+  PxeBaseCodeDouble &Self = Of(This);
+  if (Firmware *Active = Firmware::Current()) {
+    Active->Record("PXE.Stop");
+  }
+  Self.Mode.Started = FALSE;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI PxeBaseCodeDouble::Dhcp(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN SortOffers) {
+  PxeBaseCodeDouble &Self = Of(This);
+  PxeCall &Call = Self.BeginCall(PxeOperation::Dhcp, This, SortOffers);
+  return Self.Answer(Call, [&Self]() -> EFI_STATUS {
+    if (!Self.Mode.Started) {
+      return EFI_NOT_STARTED;
+    }
+    EFI_STATUS Scripted = EFI_SUCCESS;
+    if (!Self.DhcpScript.empty()) {
+      Scripted = Self.DhcpScript.front();
+      Self.DhcpScript.pop_front();
+    }
+    if (EFI_ERROR(Scripted)) {
+      return Scripted;
+    }
+    Self.Mode.DhcpDiscoverValid = TRUE;
+    Self.Mode.DhcpAckReceived = TRUE;
+    if (Self.DhcpAddress) {
+      Self.Mode.StationIp = *Self.DhcpAddress;
+    }
+    return Scripted;
+  });
+}
+
+EFI_STATUS PxeBaseCodeDouble::Transfer(const MtftpArguments &Arguments, VOID *BufferPtr, UINT64 *BufferSize) {
+  if (!Mode.Started) {
+    return EFI_NOT_STARTED;
+  }
+  if (BufferSize == nullptr || Arguments.ServerIp == nullptr || Arguments.FilenameIsNull) {
+    return EFI_INVALID_PARAMETER;
+  }
+  if (Arguments.BlockSize != nullptr && *Arguments.BlockSize < MinimumBlockSize) {
+    return EFI_INVALID_PARAMETER;
+  }
+  if (Arguments.Operation != EFI_PXE_BASE_CODE_TFTP_GET_FILE_SIZE &&
+      Arguments.Operation != EFI_PXE_BASE_CODE_TFTP_READ_FILE) {
+    return EFI_UNSUPPORTED;
+  }
+  if (Arguments.Operation == EFI_PXE_BASE_CODE_TFTP_READ_FILE && BufferPtr == nullptr && !Arguments.DontUseBuffer) {
+    return EFI_INVALID_PARAMETER;
+  }
+  auto Found = Files.find(Arguments.Filename);
+  if (Found == Files.end()) {
+    Mode.TftpErrorReceived = TRUE;
+    Mode.TftpError.ErrorCode = 1; // file not found
+    std::strncpy(Mode.TftpError.ErrorString, "File not found", sizeof(Mode.TftpError.ErrorString) - 1);
+    return EFI_TFTP_ERROR;
+  }
+  const std::vector<UINT8> &Contents = Found->second;
+  UINT64 FileSize = Contents.size();
+  if (Arguments.Operation == EFI_PXE_BASE_CODE_TFTP_GET_FILE_SIZE || Arguments.DontUseBuffer) {
+    *BufferSize = FileSize;
+    return EFI_SUCCESS;
+  }
+  UINT64 Capacity = *BufferSize;
+  if (Capacity < FileSize) {
+    *BufferSize = FileSize;
+    return EFI_BUFFER_TOO_SMALL;
+  }
+  UINT64 Delivered = FileSize;
+  UINT64 Reported = FileSize;
+  if (ReadReports) {
+    Reported = *ReadReports;
+    Delivered = std::min({Reported, Capacity, FileSize});
+  }
+  std::copy_n(Contents.begin(), Delivered, static_cast<UINT8 *>(BufferPtr));
+  *BufferSize = Reported;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI PxeBaseCodeDouble::Mtftp(EFI_PXE_BASE_CODE_PROTOCOL *This, EFI_PXE_BASE_CODE_TFTP_OPCODE Operation,
+                                           VOID *BufferPtr, BOOLEAN Overwrite, UINT64 *BufferSize, UINTN *BlockSize,
+                                           EFI_IP_ADDRESS *ServerIp, UINT8 *Filename,
+                                           EFI_PXE_BASE_CODE_MTFTP_INFO *Info, BOOLEAN DontUseBuffer) {
+  PxeBaseCodeDouble &Self = Of(This);
+  PxeCall &Call = Self.BeginCall(PxeOperation::Mtftp, This, FALSE);
+  MtftpArguments &Arguments = Call.Mtftp;
+  Arguments.Operation = Operation;
+  Arguments.BufferPtr = BufferPtr;
+  Arguments.BufferPtrIsNull = BufferPtr == nullptr;
+  Arguments.Overwrite = Overwrite;
+  Arguments.BufferSize = BufferSize;
+  Arguments.BufferSizeIsNull = BufferSize == nullptr;
+  Arguments.BufferSizeIn = BufferSize != nullptr ? *BufferSize : 0;
+  Arguments.BlockSize = BlockSize;
+  Arguments.BlockSizeIsNull = BlockSize == nullptr;
+  Arguments.BlockSizeValue = BlockSize != nullptr ? *BlockSize : 0;
+  Arguments.ServerIp = ServerIp;
+  Arguments.ServerIpBytes = {};
+  if (ServerIp != nullptr) {
+    std::memcpy(Arguments.ServerIpBytes.data(), ServerIp, sizeof(EFI_IP_ADDRESS));
+  }
+  Arguments.FilenameIsNull = Filename == nullptr;
+  if (Filename != nullptr) {
+    Arguments.Filename = reinterpret_cast<const char *>(Filename);
+  }
+  Arguments.Info = Info;
+  Arguments.DontUseBuffer = DontUseBuffer;
+  EFI_STATUS Status = Self.Answer(Call, [&Self, &Arguments, BufferPtr, BufferSize]() -> EFI_STATUS {
+    return Self.Transfer(Arguments, BufferPtr, BufferSize);
+  });
+  Arguments.BufferSizeOut = BufferSize != nullptr ? *BufferSize : 0;
+  return Status;
+}
+
+} // namespace FirmwareDouble

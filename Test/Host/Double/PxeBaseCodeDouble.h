@@ -1,0 +1,120 @@
+/*
+ * A scriptable EFI_PXE_BASE_CODE_PROTOCOL for host tests: Start (answers
+ * EFI_ALREADY_STARTED once started), Dhcp (a script of statuses), a live
+ * Mode with StationIp, and Mtftp over an in-memory TFTP tree (name ->
+ * bytes) with size queries, reads with capacity checks, missing files and
+ * injected statuses. Every call is logged with all of its arguments, here
+ * and (by name, "PXE.Mtftp") in the firmware's event log. Tests publish it
+ * under whichever GUID they choose.
+ */
+#ifndef TOLVANE_TEST_PXE_BASE_CODE_DOUBLE_H
+#define TOLVANE_TEST_PXE_BASE_CODE_DOUBLE_H
+
+#include <array>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Double/FirmwareDouble.h"
+#include "Protocol/PxeBaseCode.h"
+
+namespace FirmwareDouble {
+
+enum class PxeOperation { Start, Dhcp, Mtftp };
+
+std::string PxeOperationName(PxeOperation Operation);
+
+struct MtftpArguments {
+  EFI_PXE_BASE_CODE_TFTP_OPCODE Operation;
+  VOID *BufferPtr;
+  bool BufferPtrIsNull;
+  BOOLEAN Overwrite;
+  UINT64 *BufferSize;
+  bool BufferSizeIsNull;
+  UINT64 BufferSizeIn;  // the value pointed to on entry (0 when NULL)
+  UINT64 BufferSizeOut; // the value pointed to on return (0 when NULL)
+  UINTN *BlockSize;
+  bool BlockSizeIsNull;
+  UINTN BlockSizeValue; // the value pointed to (0 when NULL)
+  EFI_IP_ADDRESS *ServerIp;
+  std::array<UINT8, 16> ServerIpBytes; // zero when NULL
+  bool FilenameIsNull;
+  std::string Filename;
+  EFI_PXE_BASE_CODE_MTFTP_INFO *Info;
+  BOOLEAN DontUseBuffer;
+};
+
+struct PxeCall {
+  PxeOperation Operation;
+  EFI_PXE_BASE_CODE_PROTOCOL *This;
+  BOOLEAN Flag; // UseIpv6 of Start, SortOffers of Dhcp
+  bool StartedBefore;
+  EFI_STATUS Status;
+  MtftpArguments Mtftp; // for Mtftp calls only
+};
+
+class PxeBaseCodeDouble {
+public:
+  PxeBaseCodeDouble();
+  PxeBaseCodeDouble(const PxeBaseCodeDouble &) = delete;
+  PxeBaseCodeDouble &operator=(const PxeBaseCodeDouble &) = delete;
+
+  EFI_PXE_BASE_CODE_PROTOCOL *Interface() { return &Record.Protocol; }
+  /* Publishes the interface with Target under Guid (the driver looks under PXE_BASE_CODE_VARIANT_GUID). */
+  EFI_HANDLE Publish(Firmware &Target, const EFI_GUID &Guid);
+
+  // Live mode; tests may set StationIp (all 16 bytes) and Started.
+  EFI_PXE_BASE_CODE_MODE Mode{};
+  // Where a successful Dhcp puts the station, when set.
+  std::optional<EFI_IP_ADDRESS> DhcpAddress;
+  // The statuses of successive Dhcp calls; when it runs dry, Dhcp succeeds.
+  std::deque<EFI_STATUS> DhcpScript;
+  // The TFTP tree: file name -> contents.
+  std::map<std::string, std::vector<UINT8>> Files;
+  /*
+   * When set, a read delivers only min(this, capacity, file size) bytes and
+   * reports this value as the size received: a file that shrank between the
+   * size query and the read, or (above the capacity) a firmware that
+   * overstates what it wrote.
+   */
+  std::optional<UINT64> ReadReports;
+
+  /*
+   * The next call of Operation answers Status. An error leaves everything
+   * as it was (no bytes delivered, no size written); a warning makes the
+   * call take effect and then answers the warning. One per call, in order.
+   */
+  void InjectStatus(PxeOperation Operation, EFI_STATUS Status) { Injected[Operation].push_back(Status); }
+
+  std::vector<PxeCall> Calls;
+  std::vector<PxeOperation> Operations() const;
+  std::vector<const MtftpArguments *> MtftpCalls() const;
+
+private:
+  struct InterfaceRecord {
+    EFI_PXE_BASE_CODE_PROTOCOL Protocol;
+    PxeBaseCodeDouble *Owner;
+  };
+
+  static PxeBaseCodeDouble &Of(EFI_PXE_BASE_CODE_PROTOCOL *This);
+  static EFI_STATUS EFIAPI Start(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN UseIpv6);
+  static EFI_STATUS EFIAPI Stop(EFI_PXE_BASE_CODE_PROTOCOL *This);
+  static EFI_STATUS EFIAPI Dhcp(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN SortOffers);
+  static EFI_STATUS EFIAPI Mtftp(EFI_PXE_BASE_CODE_PROTOCOL *This, EFI_PXE_BASE_CODE_TFTP_OPCODE Operation,
+                                 VOID *BufferPtr, BOOLEAN Overwrite, UINT64 *BufferSize, UINTN *BlockSize,
+                                 EFI_IP_ADDRESS *ServerIp, UINT8 *Filename, EFI_PXE_BASE_CODE_MTFTP_INFO *Info,
+                                 BOOLEAN DontUseBuffer);
+
+  PxeCall &BeginCall(PxeOperation Operation, EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN Flag);
+  template <typename ActionType> EFI_STATUS Answer(PxeCall &Call, ActionType Action);
+  EFI_STATUS Transfer(const MtftpArguments &Arguments, VOID *BufferPtr, UINT64 *BufferSize);
+
+  InterfaceRecord Record{};
+  std::map<PxeOperation, std::deque<EFI_STATUS>> Injected;
+};
+
+} // namespace FirmwareDouble
+
+#endif
