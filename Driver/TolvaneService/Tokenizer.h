@@ -15,6 +15,13 @@
  */
 [[nodiscard]] BOOLEAN ReadTokenLine(TextReader *Reader, CHAR16 ***Tokens, UINTN *Count);
 
+/*
+ * As ReadTokenLine, telling the two ends apart: EFI_SUCCESS with tokens,
+ * EFI_NOT_FOUND when no further line holds a token, EFI_OUT_OF_RESOURCES
+ * when the pool ran dry (the line is lost). The list is empty on failure.
+ */
+[[nodiscard]] EFI_STATUS ReadTokenLineStatus(TextReader *Reader, CHAR16 ***Tokens, UINTN *Count);
+
 /* Releases the first Count strings and the array; does not reset the fields. */
 VOID FreeTokenList(CHAR16 ***Tokens, UINTN *Count);
 

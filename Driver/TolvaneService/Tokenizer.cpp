@@ -1,0 +1,115 @@
+/* Splitting the lines of a text reader into tokens. */
+#include "Tokenizer.h"
+
+#include "Library/PoolLib.h"
+#include "Library/TextLib.h"
+
+static constexpr CHAR16 Space = 0x0020;
+static constexpr CHAR16 Tab = 0x0009;
+static constexpr CHAR16 EqualsSign = 0x003D;
+static constexpr CHAR16 NumberSign = 0x0023;
+static constexpr CHAR16 Semicolon = 0x003B;
+static constexpr CHAR16 Quote = 0x0022;
+static constexpr UINTN TokenArrayGrowth = 8;
+
+/* TRUE for the characters that separate tokens: space, tab, equals sign. */
+static BOOLEAN IsSeparator(CHAR16 Character) {
+  return Character == Space || Character == Tab || Character == EqualsSign;
+}
+
+/* TRUE for the characters that start a comment: number sign, semicolon. */
+static BOOLEAN IsCommentStart(CHAR16 Character) { return Character == NumberSign || Character == Semicolon; }
+
+CHAR16 *DuplicateWideString(const CHAR16 *String) {
+  return static_cast<CHAR16 *>(PoolDuplicate(WideStringSize(String), String));
+}
+
+BOOLEAN AppendToken(CHAR16 ***Tokens, UINTN *Count, CHAR16 *Token) {
+  if (*Count % TokenArrayGrowth == 0) {
+    UINTN OldSize = *Count * sizeof(CHAR16 *);
+    UINTN NewSize = (*Count + TokenArrayGrowth) * sizeof(CHAR16 *);
+    VOID *Grown = (*Count == 0) ? PoolAlloc(NewSize) : PoolResize(OldSize, NewSize, *Tokens);
+    if (Grown == NULL) {
+      // A failed resize leaves the old array with the caller, unchanged.
+      return FALSE;
+    }
+    *Tokens = static_cast<CHAR16 **>(Grown);
+  }
+  (*Tokens)[*Count] = Token;
+  (*Count)++;
+  return TRUE;
+}
+
+VOID FreeTokenList(CHAR16 ***Tokens, UINTN *Count) {
+  if (*Count == 0) {
+    return;
+  }
+  for (UINTN Index = 0; Index < *Count; Index++) {
+    PoolRelease((*Tokens)[Index]);
+  }
+  PoolRelease(*Tokens);
+}
+
+/*
+ * Splits Line in place and appends a pool copy of each token to the list.
+ * FALSE when a copy or the array could not be allocated; the tokens
+ * appended so far stay in the list for the caller to release.
+ */
+static BOOLEAN SplitLine(CHAR16 *Line, CHAR16 ***Tokens, UINTN *Count) {
+  CHAR16 *Position = Line;
+  for (;;) {
+    while (IsSeparator(*Position)) {
+      Position++;
+    }
+    if (*Position == 0 || IsCommentStart(*Position)) {
+      return TRUE;
+    }
+    CHAR16 *Start = Position;
+    BOOLEAN Quoted = FALSE;
+    while (*Position != 0 && (Quoted || !(IsSeparator(*Position) || IsCommentStart(*Position)))) {
+      if (*Position == Quote) {
+        Quoted = !Quoted;
+      }
+      Position++;
+    }
+    BOOLEAN LastOfLine = *Position == 0 || IsCommentStart(*Position);
+    *Position = 0;
+    CHAR16 *Token = DuplicateWideString(Start);
+    if (Token == NULL) {
+      return FALSE;
+    }
+    if (!AppendToken(Tokens, Count, Token)) {
+      PoolRelease(Token);
+      return FALSE;
+    }
+    if (LastOfLine) {
+      return TRUE;
+    }
+    Position++;
+  }
+}
+
+EFI_STATUS ReadTokenLineStatus(TextReader *Reader, CHAR16 ***Tokens, UINTN *Count) {
+  *Count = 0;
+  *Tokens = NULL;
+  while (*Count == 0) {
+    BOOLEAN TextLeft = !TextReaderAtEnd(Reader);
+    CHAR16 *Line = ReadTextLine(Reader);
+    if (Line == NULL) {
+      return TextLeft ? EFI_OUT_OF_RESOURCES : EFI_NOT_FOUND;
+    }
+    BOOLEAN Split = SplitLine(Line, Tokens, Count);
+    PoolRelease(Line);
+    if (!Split) {
+      FreeTokenList(Tokens, Count);
+      *Count = 0;
+      *Tokens = NULL;
+      return EFI_OUT_OF_RESOURCES;
+    }
+  }
+  return EFI_SUCCESS;
+}
+
+BOOLEAN ReadTokenLine(TextReader *Reader, CHAR16 ***Tokens, UINTN *Count) {
+  return ReadTokenLineStatus(Reader, Tokens, Count) == EFI_SUCCESS;
+}
