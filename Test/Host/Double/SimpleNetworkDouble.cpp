@@ -144,11 +144,8 @@ EFI_STATUS EFIAPI SimpleNetworkDouble::Initialize(EFI_SIMPLE_NETWORK_PROTOCOL *T
     if (Self.Mode.State != EfiSimpleNetworkStarted) {
       return EFI_DEVICE_ERROR;
     }
-    // A freshly initialised device reads its link and has no receive filters or multicast list.
     Self.Mode.State = EfiSimpleNetworkInitialized;
     Self.Mode.MediaPresent = Self.LinkMedia;
-    Self.Mode.ReceiveFilterSetting = 0;
-    Self.Mode.MCastFilterCount = 0;
     return EFI_SUCCESS;
   });
 }
@@ -163,7 +160,10 @@ EFI_STATUS EFIAPI SimpleNetworkDouble::Shutdown(EFI_SIMPLE_NETWORK_PROTOCOL *Thi
     if (Self.Mode.State != EfiSimpleNetworkInitialized) {
       return EFI_DEVICE_ERROR;
     }
+    // The device is reset: it forgets its receive filters and multicast list.
     Self.Mode.State = EfiSimpleNetworkStarted;
+    Self.Mode.ReceiveFilterSetting = 0;
+    Self.Mode.MCastFilterCount = 0;
     return EFI_SUCCESS;
   });
 }

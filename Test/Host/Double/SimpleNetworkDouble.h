@@ -2,7 +2,8 @@
  * A scriptable EFI_SIMPLE_NETWORK_PROTOCOL for host tests. Its Mode is live:
  * tests set the state, filters, multicast list and media flags before a
  * call and read them afterwards. The state machine answers calls made in
- * the wrong state as firmware does. Every call is logged with all of its
+ * the wrong state as firmware does; Shutdown resets the device, so it
+ * forgets its receive filters and multicast list. Every call is logged with all of its
  * arguments, here and (by name, "SNP.Start") in the firmware's event log.
  */
 #ifndef TOLVANE_TEST_SIMPLE_NETWORK_DOUBLE_H
