@@ -215,10 +215,12 @@ const CHAR8 *GuidText(const UINT8 *Guid, CHAR8 *Scratch) {
   return Scratch;
 }
 
-/* The date and time of an EFI_TIME, seconds and later fields left out, in the scratch area. */
-const CHAR8 *TimeText(const EFI_TIME *Time, CHAR8 *Scratch) {
-  FormatWithMode(Scratch, FORMAT_SCRATCH_SIZE, 0, TimeFormat, Time->Month, Time->Day, Time->Year, Time->Hour,
-                 Time->Minute);
+/* The date and time of an EFI_TIME, seconds and later fields left out, in the scratch area; read byte-wise like a GUID.
+ */
+const CHAR8 *TimeText(const UINT8 *Time, CHAR8 *Scratch) {
+  FormatWithMode(Scratch, FORMAT_SCRATCH_SIZE, 0, TimeFormat, Time[__builtin_offsetof(EFI_TIME, Month)],
+                 Time[__builtin_offsetof(EFI_TIME, Day)], LoadUint16(Time + __builtin_offsetof(EFI_TIME, Year)),
+                 Time[__builtin_offsetof(EFI_TIME, Hour)], Time[__builtin_offsetof(EFI_TIME, Minute)]);
   return Scratch;
 }
 
@@ -291,7 +293,7 @@ void ApplyConversion(ELEMENT *Element, UINTN Conversion, const UINT8 **Format, U
     return;
   }
   case 't': {
-    const EFI_TIME *Time = (const EFI_TIME *)(UINTN)TakeArgument(Arguments);
+    const UINT8 *Time = (const UINT8 *)(UINTN)TakeArgument(Arguments);
     Element->Text = (const UINT8 *)(Time == NULL ? NullTimeText : TimeText(Time, Scratch));
     return;
   }

@@ -230,6 +230,12 @@ TEST(FormatTest, GuidFieldsNeedNoAlignment) {
   ExpectBothForms({"%g", {Pointer(Bytes + 1)}, "12345678-FC25-4C1C-B97C-B31186064990"});
 }
 
+TEST(FormatTest, TimeFieldsNeedNoAlignment) {
+  UINT8 Bytes[sizeof(EFI_TIME) + 1];
+  std::memcpy(Bytes + 1, &SampleTime, sizeof(EFI_TIME));
+  ExpectBothForms({"%t", {Pointer(Bytes + 1)}, "12/07/0999  09:05"});
+}
+
 TEST(FormatTest, EveryStatusInTheTablePrintsItsName) {
   const std::vector<std::pair<EFI_STATUS, std::string>> Names = {
       {EFI_SUCCESS, "Success"},
