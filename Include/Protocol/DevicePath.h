@@ -1,0 +1,24 @@
+/*
+ * EFI_DEVICE_PATH_PROTOCOL: its GUID and the node types the firmware test
+ * runner looks at. The node header itself is declared in Uefi/UefiSpec.h.
+ */
+#ifndef TOLVANE_PROTOCOL_DEVICE_PATH_H
+#define TOLVANE_PROTOCOL_DEVICE_PATH_H
+
+#include "Uefi/UefiSpec.h"
+
+#define EFI_DEVICE_PATH_PROTOCOL_GUID                                                                                  \
+  {                                                                                                                    \
+    0x09576E91, 0x6D3F, 0x11D2, { 0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B }                                     \
+  }
+
+#define MESSAGING_DEVICE_PATH 0x03
+#define MSG_IPv4_DP 0x0C
+#define MSG_IPv6_DP 0x0D
+#define END_DEVICE_PATH_TYPE 0x7F
+
+#ifdef __cplusplus
+static_assert(sizeof(EFI_DEVICE_PATH_PROTOCOL) == 4, "EFI_DEVICE_PATH_PROTOCOL node header size");
+#endif
+
+#endif
