@@ -1,0 +1,60 @@
+/* Which first tokens an entry look-up can match, and why the others never do. */
+#include <algorithm>
+
+#include "ReportParts.h"
+
+namespace RivariCheck {
+
+namespace {
+
+bool IsDigit(char16_t Unit) { return Unit >= u'0' && Unit <= u'9'; }
+
+bool AllDigits(const std::u16string &Text) { return !Text.empty() && std::all_of(Text.begin(), Text.end(), IsDigit); }
+
+} // namespace
+
+/*
+ * GetEntry writes the low 32 bits of its index as a signed decimal cut to
+ * 4 characters, so the texts it can look for are 0 to 9999 and -1 to -999,
+ * with no sign but the minus and no leading zero.
+ */
+std::optional<int64_t> EntryNumber(const std::u16string &Token) {
+  const bool Negative = !Token.empty() && Token[0] == u'-';
+  const std::u16string Digits = Negative ? Token.substr(1) : Token;
+  if (!AllDigits(Digits) || Token.size() > 4) {
+    return std::nullopt;
+  }
+  if (Digits[0] == u'0' && (Digits.size() > 1 || Negative)) {
+    return std::nullopt;
+  }
+  int64_t Value = 0;
+  for (char16_t Unit : Digits) {
+    Value = Value * 10 + (Unit - u'0');
+  }
+  return Negative ? -Value : Value;
+}
+
+std::string UnmatchableReason(const std::u16string &Token) {
+  std::u16string Unquoted;
+  std::copy_if(Token.begin(), Token.end(), std::back_inserter(Unquoted), [](char16_t Unit) { return Unit != u'"'; });
+  const bool Signed = !Unquoted.empty() && (Unquoted[0] == u'+' || Unquoted[0] == u'-');
+  const std::u16string Digits = Signed ? Unquoted.substr(1) : Unquoted;
+  if (!AllDigits(Digits)) {
+    return "is not an entry number";
+  }
+  if (Unquoted.size() != Token.size()) {
+    return "is quoted, and the quotes stay part of the token";
+  }
+  if (Token[0] == u'+') {
+    return "has a plus sign, which an index is never written with";
+  }
+  if (Digits.size() > 1 && Digits[0] == u'0') {
+    return "has a leading zero, which an index is never written with";
+  }
+  if (Token.size() > 4) {
+    return "has more than 4 characters, but an index is looked up as its first 4 characters only";
+  }
+  return "is -0, which an index is never written as";
+}
+
+} // namespace RivariCheck

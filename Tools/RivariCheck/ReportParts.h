@@ -1,0 +1,80 @@
+/*
+ * The parts of the configuration analysis, each in its own file: entry
+ * numbers, the entries of one section, the machine's view, and the warnings
+ * about the file as a whole.
+ */
+#ifndef TOLVANE_TOOLS_REPORT_PARTS_H
+#define TOLVANE_TOOLS_REPORT_PARTS_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConfigurationReport.h"
+#include "TextLayout.h"
+#include "TextReader.h"
+
+namespace RivariCheck {
+
+/* The index whose "%d" text, cut to 4 characters, equals Token exactly; none if no index's does. */
+std::optional<int64_t> EntryNumber(const std::u16string &Token);
+
+/* Why a first token that is not an entry number never matches an index, as a phrase. */
+std::string UnmatchableReason(const std::u16string &Token);
+
+/* The entries GetEntry answers over Section, and the count GetEntryCount returns. */
+struct SectionEntries {
+  std::vector<EntryReport> Entries;
+  uint64_t Count = 0;
+};
+
+/*
+ * Reads the section whose header is line HeaderIndex of Layout: entries and
+ * values from the driver's entry scan over Section, line numbers and the
+ * warnings about its lines (duplicates, gaps, values, first tokens) from
+ * Layout.
+ */
+SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, TextReader *Section,
+                                  std::vector<Warning> &Warnings);
+
+/* What GetEntryCount returns over Section. */
+uint64_t CountSectionEntries(TextReader *Section);
+
+/*
+ * The entries of the section after line HeaderIndex, read from the copy
+ * that the driver's ExtractSection makes from there.
+ */
+SectionEntries ReadSectionAfter(const std::vector<uint8_t> &Text, const TextLayout &Layout, size_t HeaderIndex,
+                                std::vector<Warning> &Warnings);
+
+/*
+ * The machine's view: the lookup of its section, its entries and count,
+ * and its numbered file names, with the warnings about the identifier, the
+ * machine's headers and the file names.
+ */
+MachineReport ReadMachine(const std::vector<uint8_t> &Text, const TextLayout &Layout, const ReportRequest &Request,
+                          std::vector<Warning> &Warnings);
+
+/*
+ * Lines before the first header, headers with blanks inside the brackets,
+ * unclosed double quotes. MachineHeader, when given, names the machine's
+ * header in messages about headers that would be it without their blanks.
+ */
+void AddLayoutWarnings(const TextLayout &Layout, const std::u16string *MachineHeader, std::vector<Warning> &Warnings);
+
+/* Second headers with the same first token as an earlier one; Only limits the check to that token. */
+void AddDuplicateHeaderWarnings(const TextLayout &Layout, const std::u16string *Only, std::vector<Warning> &Warnings);
+
+/* Text in UTF-8 for a token or value: each unit as the code point of its number. */
+std::string Utf8Text(const std::u16string &Units);
+
+/* Text for a person: printable ASCII as it stands, every other unit as \uXXXX. */
+std::string DisplayText(const std::u16string &Units);
+
+/* Text with the letters a to z made upper case, as the lookup makes its header. */
+std::u16string FoldAsciiCase(std::u16string Text);
+
+} // namespace RivariCheck
+
+#endif
