@@ -25,12 +25,14 @@ void SetMachineId(const std::string &Identifier) {
   WidenByteString(Bytes, ServiceState.MachineId);
 }
 
-/* Characters that end or comment out a token, so that no header line can hold them in its first token. */
-bool BreaksHeaderToken(unsigned char Byte) { return Byte == '=' || Byte == '#' || Byte == ';'; }
+/* Characters that end a token or start a comment, so that no header's first token can hold them. */
+bool BreaksHeaderToken(unsigned char Byte) {
+  return Byte == ' ' || Byte == '\t' || Byte == '=' || Byte == '#' || Byte == ';';
+}
 
 void AddIdentifierWarnings(const std::string &Identifier, const MachineReport &Machine,
                            std::vector<Warning> &Warnings) {
-  const std::string Shown = "identifier \"" + Identifier + "\"";
+  const std::string Shown = "identifier \"" + DisplayBytes(Identifier) + "\"";
   const size_t Length = std::strlen(Identifier.c_str());
   if (Length > IdentifierLength) {
     Warnings.push_back({"identifier", 0,
@@ -44,13 +46,14 @@ void AddIdentifierWarnings(const std::string &Identifier, const MachineReport &M
   }
   for (size_t Index = 0; Index < std::min(Length, IdentifierLength); Index++) {
     const unsigned char Byte = static_cast<unsigned char>(Identifier[Index]);
-    char Detail[96];
-    if (Byte < 0x21 || Byte > 0x7E) {
+    char Detail[112];
+    if (BreaksHeaderToken(Byte)) {
+      std::snprintf(Detail, sizeof(Detail), " holds the character 0x%02X, which ends a token: no header can match",
+                    Byte);
+    } else if (Byte < 0x21 || Byte > 0x7E) {
       std::snprintf(Detail, sizeof(Detail),
-                    " holds the byte 0x%02X, which is not plain printable ASCII (it becomes 0x%04X)", Byte,
+                    " holds the byte 0x%02X, which is not plain printable ASCII (the driver widens it to 0x%04X)", Byte,
                     static_cast<unsigned>(ServiceState.MachineId[Index]));
-    } else if (BreaksHeaderToken(Byte)) {
-      std::snprintf(Detail, sizeof(Detail), " holds '%c', which ends a token: no header can match", Byte);
     } else {
       continue;
     }

@@ -32,7 +32,8 @@ Exit status:
 
 Values are shown as GetEntry copies them, double quotes included; in text output, characters other
 than printable ASCII appear as \uXXXX (the CHAR16 the driver hands out). The JSON shape is documented
-in Tools/RivariCheck/README.md.)";
+in Tools/RivariCheck/README.md.
+)";
 
 /* The whole file, or false with Error set. */
 bool ReadWholeFile(const std::string &Path, std::vector<uint8_t> &Text, std::string &Error) {

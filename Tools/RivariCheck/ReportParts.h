@@ -72,6 +72,9 @@ std::string Utf8Text(const std::u16string &Units);
 /* Text for a person: printable ASCII as it stands, every other unit as \uXXXX. */
 std::string DisplayText(const std::u16string &Units);
 
+/* Bytes for a person: printable ASCII as it stands, every other byte as \xHH. */
+std::string DisplayBytes(const std::string &Bytes);
+
 /* Text with the letters a to z made upper case, as the lookup makes its header. */
 std::u16string FoldAsciiCase(std::u16string Text);
 

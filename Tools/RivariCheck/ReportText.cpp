@@ -30,8 +30,8 @@ std::string Plural(uint64_t Count, const char *One, const char *Many) {
 }
 
 std::string MachineText(const ConfigurationReport &Report, const MachineReport &Machine) {
-  std::string Out =
-      "Machine " + Machine.Identifier + ": the driver looks for the header " + DisplayText(Machine.Header) + "\n";
+  std::string Out = "Machine " + DisplayBytes(Machine.Identifier) + ": the driver looks for the header " +
+                    DisplayText(Machine.Header) + "\n";
   if (!Machine.SectionFound) {
     return Out + "Section not found: no line of " + Report.FileName + " begins with " + DisplayText(Machine.Header) +
            "\n";

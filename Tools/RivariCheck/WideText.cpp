@@ -61,6 +61,21 @@ std::string DisplayText(const std::u16string &Units) {
   return Out;
 }
 
+std::string DisplayBytes(const std::string &Bytes) {
+  std::string Out;
+  for (char Byte : Bytes) {
+    const unsigned char Value = static_cast<unsigned char>(Byte);
+    if (Value >= 0x20 && Value <= 0x7E) {
+      Out += Byte;
+      continue;
+    }
+    char Escape[8];
+    std::snprintf(Escape, sizeof(Escape), "\\x%02X", static_cast<unsigned>(Value));
+    Out += Escape;
+  }
+  return Out;
+}
+
 std::u16string FoldAsciiCase(std::u16string Text) {
   for (char16_t &Unit : Text) {
     if (Unit >= u'a' && Unit <= u'z') {

@@ -1,0 +1,43 @@
+# Runs rivari-check once and compares its exit status and output with a golden file.
+#   TOOL      the rivari-check program
+#   CASES     the folder the program runs in (the case files are named relative to it)
+#   ARGS      the arguments, separated by |
+#   EXPECTED  the golden file: standard output, then "[stderr]" and standard error when there is any
+#   EXIT      the expected exit status
+#   MODE      "exact" (default) or "contains": every line of the golden file must appear in the output
+#   ACTUAL_FILE  where a differing output is written for inspection
+# With the environment variable RIVARI_CHECK_UPDATE set, an exact golden file is rewritten instead.
+string(REPLACE "|" ";" ARGUMENTS "${ARGS}")
+execute_process(COMMAND ${TOOL} ${ARGUMENTS}
+                WORKING_DIRECTORY ${CASES}
+                OUTPUT_VARIABLE OUTPUT
+                ERROR_VARIABLE ERRORS
+                RESULT_VARIABLE STATUS)
+set(ACTUAL "${OUTPUT}")
+if(NOT ERRORS STREQUAL "")
+  string(APPEND ACTUAL "[stderr]\n${ERRORS}")
+endif()
+
+if(NOT STATUS STREQUAL "${EXIT}")
+  message(FATAL_ERROR "rivari-check ${ARGUMENTS}: exit status ${STATUS}, expected ${EXIT}\n${ACTUAL}")
+endif()
+
+if(DEFINED ENV{RIVARI_CHECK_UPDATE} AND NOT MODE STREQUAL "contains")
+  file(WRITE ${EXPECTED} "${ACTUAL}")
+  return()
+endif()
+
+file(READ ${EXPECTED} GOLDEN)
+if(MODE STREQUAL "contains")
+  string(REPLACE "\n" ";" GOLDEN_LINES "${GOLDEN}")
+  foreach(LINE IN LISTS GOLDEN_LINES)
+    string(FIND "${ACTUAL}" "${LINE}" AT)
+    if(AT EQUAL -1)
+      message(FATAL_ERROR "rivari-check ${ARGUMENTS}: output lacks the line\n${LINE}\nOutput:\n${ACTUAL}")
+    endif()
+  endforeach()
+elseif(NOT ACTUAL STREQUAL GOLDEN)
+  file(WRITE ${ACTUAL_FILE} "${ACTUAL}")
+  execute_process(COMMAND diff -u ${EXPECTED} ${ACTUAL_FILE} OUTPUT_VARIABLE DIFFERENCE)
+  message(FATAL_ERROR "rivari-check ${ARGUMENTS}: output differs from ${EXPECTED}\n${DIFFERENCE}")
+endif()
