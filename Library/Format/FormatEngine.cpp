@@ -310,6 +310,41 @@ void ApplyConversion(ELEMENT *Element, UINTN Conversion, const UINT8 **Format, U
   }
 }
 
+/*
+ * Stores a NUL-terminated text unchanged up to its NUL or the end of the
+ * output: what printing a text without width and precision comes to.
+ * Returns the new output position.
+ */
+UINT8 *CopyText(UINT8 *Position, const UINT8 *End, const UINT8 *Text, UINTN TextStep, UINTN OutputStep) {
+  // One loop per pair of character widths, counted in characters of room: the path of every plain "%s" and "%a".
+  const UINTN Room = (UINTN)(End - Position) >> (OutputStep - 1);
+  UINTN Index = 0;
+  if (TextStep == 1) {
+    for (; Index < Room && Text[Index] != 0; Index++) {
+      if (OutputStep == 1) {
+        Position[Index] = Text[Index];
+      } else {
+        Position[2 * Index] = Text[Index];
+        Position[2 * Index + 1] = 0;
+      }
+    }
+  } else {
+    for (; Index < Room; Index++) {
+      UINT16 Character;
+      __builtin_memcpy(&Character, Text + 2 * Index, 2);
+      if (Character == 0) {
+        break;
+      }
+      if (OutputStep == 1) {
+        Position[Index] = (UINT8)Character;
+      } else {
+        __builtin_memcpy(Position + 2 * Index, &Character, 2);
+      }
+    }
+  }
+  return Position + Index * OutputStep;
+}
+
 /* Prints the element's text with its padding, sign, zeros and commas. Returns the new output position. */
 UINT8 *PrintElement(ELEMENT *Element, const OUTPUT *Output) {
   UINT8 *Position = Output->Position;
@@ -318,6 +353,11 @@ UINT8 *PrintElement(ELEMENT *Element, const OUTPUT *Output) {
   const UINTN TextStep = (Element->Flags & FMT_ARG_WIDE) != 0 ? 2 : 1;
   const UINT8 *Text = Element->Text;
 
+  // A string with neither width nor precision prints as it stands (its precision of 0 becomes its length).
+  if ((Element->Flags & (FMT_HAS_WIDTH | FMT_HAS_PRECISION)) == 0 && !Element->NumericLayout &&
+      Element->Precision == 0) {
+    return CopyText(Position, End, Text, TextStep, OutputStep);
+  }
   if (!Element->NumericLayout) {
     const BOOLEAN Bounded = (Element->Flags & FMT_HAS_PRECISION) != 0;
     UINTN Length = 0;
@@ -371,6 +411,35 @@ UINT8 *PrintElement(ELEMENT *Element, const OUTPUT *Output) {
   return Position;
 }
 
+/*
+ * Prints a directive that is a bare conversion character 'd', 'a', 's' or
+ * 'S' with no flag, width or precision: the forms the driver uses. They come
+ * to the number's sign and digits, or the string (or its placeholder) as it
+ * stands, which is what the full layout gives for them, without its cost.
+ * Returns the new output position.
+ */
+UINT8 *PrintBareConversion(UINTN Conversion, const OUTPUT *Output, ARGUMENT_CURSOR *Arguments, CHAR8 *Scratch) {
+  const UINT64 Argument = TakeArgument(Arguments);
+  UINT8 *Position = Output->Position;
+  if (Conversion != 'd') {
+    if (Argument == 0) {
+      return CopyText(Position, Output->End, (const UINT8 *)NullStringText, 1, Output->Step);
+    }
+    return CopyText(Position, Output->End, (const UINT8 *)(UINTN)Argument, Conversion == 'a' ? 1 : 2, Output->Step);
+  }
+  const INT64 Value = (INT32)(UINT32)Argument;
+  UINT64 Magnitude = (UINT64)Value;
+  if (Value < 0) {
+    Position = FillOutput(Position, Output->End, 1, '-', Output->Step);
+    Magnitude = 0 - Magnitude;
+  }
+  const CHAR8 *Digit = ValueToDigits(Scratch, Magnitude, 10);
+  for (; *Digit != 0 && Position < Output->End; Digit--) {
+    Position = FillOutput(Position, Output->End, 1, (UINT8)*Digit, Output->Step);
+  }
+  return Position;
+}
+
 } // namespace
 
 UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, const FORMAT_ARGUMENTS *Arguments) {
@@ -395,6 +464,22 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
   const UINT8 *Position = (const UINT8 *)Format;
   UINTN Character = Position != NULL ? ReadUnit(Position, FormatStep) : 0;
   while (Character != 0 && Output.Position < Output.End) {
+    // A plain character is a one-character text without width or precision: it prints as itself.
+    if (Character != '%' && Character != '\r' && Character != '\n') {
+      Output.Position = FillOutput(Output.Position, Output.End, 1, Character, Output.Step);
+      Position += FormatStep;
+      Character = ReadUnit(Position, FormatStep);
+      continue;
+    }
+    if (Character == '%') {
+      const UINTN Conversion = ReadUnit(Position + FormatStep, FormatStep);
+      if (Conversion == 'd' || Conversion == 's' || Conversion == 'a' || Conversion == 'S') {
+        Output.Position = PrintBareConversion(Conversion, &Output, &Cursor, Scratch);
+        Position += 2 * FormatStep;
+        Character = ReadUnit(Position, FormatStep);
+        continue;
+      }
+    }
     ELEMENT Element;
     Element.Flags = Mode;
     Element.Width = 0;
@@ -422,5 +507,5 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
   }
 
   FillOutput(Output.Position, Output.Position + Output.Step, 1, 0, Output.Step);
-  return (UINTN)(Output.Position - (UINT8 *)Buffer) / Output.Step;
+  return (UINTN)(Output.Position - (UINT8 *)Buffer) >> (Output.Step - 1);
 }

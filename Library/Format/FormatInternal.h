@@ -19,15 +19,44 @@ extern const CHAR8 *const StatusTextTable[STATUS_TEXT_COUNT];
  * Stores Character Count times from Position on, one output character of
  * Step bytes (1: low 8 bits; 2: low 16 bits, low byte first) at a time,
  * stopping when Position reaches End. A Count of 0 or less stores nothing.
- * Returns the position after the last character stored.
+ * Returns the position after the last character stored. Inline: the engine
+ * stores every character through it.
  */
-UINT8 *FillOutput(UINT8 *Position, const UINT8 *End, INTN Count, UINTN Character, UINTN Step);
+inline UINT8 *FillOutput(UINT8 *Position, const UINT8 *End, INTN Count, UINTN Character, UINTN Step) {
+  for (; Count > 0 && Position < End; Count--) {
+    Position[0] = (UINT8)Character;
+    if (Step == 2) {
+      Position[1] = (UINT8)(Character >> 8);
+    }
+    Position += Step;
+  }
+  return Position;
+}
 
 /*
  * Stores a NUL at Scratch[0], then the digits of Value in Radix (10 or 16),
  * least significant first, at least one. Returns the position of the most
- * significant digit; its distance from Scratch is the digit count.
+ * significant digit; its distance from Scratch is the digit count. Inline,
+ * with the two radixes as constant divisors, so that each division becomes a
+ * multiplication or a shift.
  */
-CHAR8 *ValueToDigits(CHAR8 *Scratch, UINT64 Value, UINTN Radix);
+inline CHAR8 *ValueToDigits(CHAR8 *Scratch, UINT64 Value, UINTN Radix) {
+  static constexpr CHAR8 DigitTable[] = "0123456789ABCDEF";
+  CHAR8 *Position = Scratch;
+  *Position = 0;
+  if (Radix == 16) {
+    do {
+      *++Position = DigitTable[Value % 16];
+      Value /= 16;
+    } while (Value != 0);
+    return Position;
+  }
+  do {
+    const UINT64 Quotient = Value / 10;
+    *++Position = DigitTable[Value - Quotient * 10];
+    Value = Quotient;
+  } while (Value != 0);
+  return Position;
+}
 
 #endif

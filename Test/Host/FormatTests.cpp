@@ -224,6 +224,39 @@ TEST(FormatTest, TextsObeyWidthAndPrecision) {
   }
 }
 
+TEST(FormatTest, BareConversionsMatchTheirFlaggedLayout) {
+  // A bare "%d", "%a" or "%s" must print what the full layout prints for it; "-" without a width changes nothing.
+  static const CHAR16 WideText[] = {u'w', 0x0141, u'z', 0};
+  const std::vector<UINT64> Numbers = {0,
+                                       1,
+                                       9,
+                                       10,
+                                       12,
+                                       999,
+                                       64512,
+                                       0x7FFFFFFF,
+                                       0x80000000,
+                                       FormatSlot(-1),
+                                       FormatSlot(-115200),
+                                       FormatSlot(MostNegative),
+                                       ~0ULL,
+                                       1ULL << 40};
+  const std::vector<UINT64> Strings = {0, Pointer(""), Pointer("abc"), Pointer(WideText)};
+  for (UINTN Size : {1u, 2u, 4u, 8u, 30u}) {
+    for (UINT64 Number : Numbers) {
+      EXPECT_EQ(RunAscii("<%d>", {Number}, Size).Text, RunAscii("<%-d>", {Number}, Size).Text) << Number;
+      EXPECT_EQ(RunWide("<%d>", {Number}, Size).Text, RunWide("<%-d>", {Number}, Size).Text) << Number;
+    }
+    for (UINT64 String : Strings) {
+      for (const char *Bare : {"<%a>", "<%s>", "<%S>"}) {
+        std::string Flagged = Bare;
+        Flagged.insert(2, "-");
+        EXPECT_EQ(RunAscii(Bare, {String}, Size).Text, RunAscii(Flagged.c_str(), {String}, Size).Text) << Bare;
+      }
+    }
+  }
+}
+
 TEST(FormatTest, GuidFieldsNeedNoAlignment) {
   UINT8 Bytes[sizeof(EFI_GUID) + 1];
   std::memcpy(Bytes + 1, &ServiceGuid, sizeof(EFI_GUID));
