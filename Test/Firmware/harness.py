@@ -43,6 +43,7 @@ SCRIPT_NAME = "runner-script.txt"
 DONE_LINE = "runner: done"
 TIMING = re.compile(r"\s*\[[^\[\]]*\bms\b[^\[\]]*\]")
 PREFIX = re.compile(r"^\d+-")
+OVERHEAD = re.compile(r"fetch (\d+) ms / raw (\d+) ms = [\d.n/a]+; without DHCP (\d+) ms / (\d+) ms")
 DISK_PATH = re.compile(r"\\trees\\(\d+)\\([^\s:]*)")
 
 
@@ -281,6 +282,19 @@ def compare(scenario, actual):
     return list(difflib.unified_diff(expected, got, "expected", "transcript", lineterm="", n=2))
 
 
+def report_overhead(transcript):
+    """Prints each fetch-over-raw-sequence figure and, for several, their sums' ratio."""
+    pairs = [OVERHEAD.search(line) for line in transcript if line.startswith("overhead")]
+    pairs = [[int(value) for value in match.groups()] for match in pairs if match]
+    for fetch, raw, fetch_rest, raw_rest in pairs:
+        print("overhead: fetch %d ms, raw sequence %d ms, ratio %.2f; without DHCP %d ms over %d ms, ratio %.2f"
+              % (fetch, raw, fetch / max(raw, 1), fetch_rest, raw_rest, fetch_rest / max(raw_rest, 1)))
+    if len(pairs) > 1:
+        sums = [sum(column) for column in zip(*pairs)]
+        print("overhead over %d pairs: ratio %.2f; without DHCP %.2f"
+              % (len(pairs), sums[0] / max(sums[1], 1), sums[2] / max(sums[3], 1)))
+
+
 def load_scenarios(root, only):
     folders = sorted(path for path in root.iterdir() if (path / "script.txt").exists())
     scenarios = [Scenario(folder) for folder in folders]
@@ -335,9 +349,7 @@ def main():
         print("FAIL the runner did not finish (QEMU exit status %d after %.0f s); console tail:" % (code, seconds))
         for line in console.splitlines()[-15:]:
             print("    " + line)
-    for line in transcript:
-        if line.startswith("overhead"):
-            print(line)
+    report_overhead(transcript)
     print("boot took %.0f s; transcript: %s" % (seconds, work / "transcript.txt"))
     print("%d of %d scenarios passed" % (len(scenarios) - min(failures, len(scenarios)), len(scenarios)))
     return 0 if failures == 0 else 1

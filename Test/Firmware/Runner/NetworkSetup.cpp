@@ -75,7 +75,16 @@ UINTN ConnectAllControllers() {
     return 0;
   }
   for (UINTN Index = 0; Index < Count; Index++) {
+    UINT64 Start = ReadCycles();
     Boot->ConnectController(Handles[Index], NULL, NULL, TRUE);
+    UINT64 Elapsed = MicrosecondsSince(Start);
+    if (Elapsed > 100000) {
+      TRANSCRIPT_LINE Line;
+      LineStart(Line, "runner: slow connect of handle ");
+      AppendUnsigned(Line, Index);
+      AppendElapsed(Line, Elapsed);
+      Emit(Line);
+    }
   }
   Release(Handles);
   return Count;
