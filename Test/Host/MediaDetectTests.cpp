@@ -284,6 +284,32 @@ TEST_P(MediaDetectWarningTest, WarningCountsAsSuccessAndThePathRunsToTheEnd) {
 INSTANTIATE_TEST_SUITE_P(Calls, MediaDetectWarningTest, ::testing::ValuesIn(WarningCases),
                          [](const auto &Info) { return std::string(Info.param.Name); });
 
+TEST_F(MediaDetectTest, ShutdownAndFinalStopFailuresAreNotLookedAt) {
+  const struct {
+    const char *Name;
+    UINT32 State;
+    SnpOperation Failing;
+    UINT32 StateAfter; // where the failed call leaves the interface
+  } Rows[] = {
+      // A failed Shutdown leaves the interface Initialized, so the firmware refuses the Stop after it too.
+      {"StoppedShutdown", Stopped, Op::Shutdown, Initialized},
+      {"StoppedStop", Stopped, Op::Stop, Started},
+      {"StartedShutdown", Started, Op::Shutdown, Initialized},
+  };
+  Arrange(Stopped);
+  for (const auto &Row : Rows) {
+    SCOPED_TRACE(Row.Name);
+    Snp.Mode.State = Row.State;
+    Snp.Calls.clear();
+    Snp.InjectStatus(Row.Failing, EFI_DEVICE_ERROR);
+    BOOLEAN MediaPresent = Untouched;
+    EXPECT_EQ(DetectMediaPresent(&MediaPresent), EFI_SUCCESS);
+    EXPECT_EQ(MediaPresent, TRUE);
+    EXPECT_EQ(Snp.Calls.size(), Row.State == Stopped ? 4u : 2u);
+    EXPECT_EQ(Snp.Mode.State, Row.StateAfter);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------------------------------
 // Filters, multicast list, the out byte, several interfaces.
 
