@@ -55,19 +55,6 @@ VOID AppendEntryResult(TRANSCRIPT_LINE &Line, BOOLEAN Found, const CHAR16 *Value
   AppendWide(Line, Value, ValueSize / sizeof(CHAR16));
 }
 
-/* Calls FetchNumberedFile and appends its status and the size it left. */
-EFI_STATUS CallFetchNumberedFile(TRANSCRIPT_LINE &Line, TOLVANE_SERVICE_PROTOCOL *Service, UINTN Number, VOID *Buffer,
-                                 UINTN *Size) {
-  UINT64 Start = ReadCycles();
-  EFI_STATUS Status = Service->FetchNumberedFile(Service, Number, Buffer, Size);
-  UINT64 Elapsed = MicrosecondsSince(Start);
-  AppendStatus(Line, Status);
-  Append(Line, ", size ");
-  AppendUnsigned(Line, *Size);
-  AppendElapsed(Line, Elapsed);
-  return Status;
-}
-
 /* A simple checksum of the bytes read, so that transcripts can show the content. */
 UINT32 Checksum(const VOID *Buffer, UINTN Size) {
   const UINT8 *Bytes = (const UINT8 *)Buffer;
@@ -77,6 +64,24 @@ UINT32 Checksum(const VOID *Buffer, UINTN Size) {
   }
   return Hash;
 }
+
+/* Calls FetchNumberedFile and appends its status, the size it left and, after a read into Buffer, its checksum. */
+EFI_STATUS CallFetchNumberedFile(TRANSCRIPT_LINE &Line, TOLVANE_SERVICE_PROTOCOL *Service, UINTN Number, VOID *Buffer,
+                                 UINTN *Size, UINTN Capacity) {
+  UINT64 Start = ReadCycles();
+  EFI_STATUS Status = Service->FetchNumberedFile(Service, Number, Buffer, Size);
+  UINT64 Elapsed = MicrosecondsSince(Start);
+  AppendStatus(Line, Status);
+  Append(Line, ", size ");
+  AppendUnsigned(Line, *Size);
+  if (Buffer != NULL && !EFI_ERROR(Status) && *Size <= Capacity) {
+    Append(Line, ", checksum ");
+    AppendHex(Line, Checksum(Buffer, *Size), 8);
+  }
+  AppendElapsed(Line, Elapsed);
+  return Status;
+}
+
 } // namespace
 
 /* fetch SERVER ID: FetchConfiguration; ID is up to 8 characters, padded with NUL bytes. */
@@ -211,11 +216,7 @@ VOID CommandFile(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
     }
   }
   UINTN Size = (UINTN)Capacity;
-  EFI_STATUS Status = CallFetchNumberedFile(Line, Service, (UINTN)Number, Buffer, &Size);
-  if (Buffer != NULL && !EFI_ERROR(Status) && Size <= (UINTN)Capacity) {
-    Append(Line, ", checksum ");
-    AppendHex(Line, Checksum(Buffer, Size), 8);
-  }
+  CallFetchNumberedFile(Line, Service, (UINTN)Number, Buffer, &Size, (UINTN)Capacity);
   Emit(Line);
   Release(Buffer);
 }
@@ -236,7 +237,7 @@ VOID CommandFileCompare(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
   }
   UINTN Size = 0;
   Append(Line, "sizing: ");
-  EFI_STATUS Status = CallFetchNumberedFile(Line, Service, (UINTN)Number, NULL, &Size);
+  EFI_STATUS Status = CallFetchNumberedFile(Line, Service, (UINTN)Number, NULL, &Size, 0);
   Emit(Line);
   if (Status != EFI_OUT_OF_RESOURCES) {
     return;
@@ -250,7 +251,7 @@ VOID CommandFileCompare(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
   LineStart(Line, "file-compare ");
   Append(Line, Arguments[1]);
   Append(Line, " reading: ");
-  Status = CallFetchNumberedFile(Line, Service, (UINTN)Number, Buffer, &Size);
+  Status = CallFetchNumberedFile(Line, Service, (UINTN)Number, Buffer, &Size, 0);
   Emit(Line);
   if (!EFI_ERROR(Status)) {
     LineStart(Line, "file-compare ");
