@@ -1,5 +1,49 @@
 /* Slot 2: the numbered file download. */
+#include "Library/FormatLib.h"
+#include "PxeTftp.h"
 #include "TolvaneService.h"
 
-// Placeholder until the numbered file download lands.
-EFI_STATUS EFIAPI FetchNumberedFile(TOLVANE_SERVICE_PROTOCOL *, UINTN, VOID *, UINTN *) { return EFI_UNSUPPORTED; }
+namespace {
+/*
+ * "<MachineId>.<FileNumber>" into FileNameBuffer: the low 32 bits of the
+ * number as a signed decimal, the whole cut to 15 characters.
+ */
+CHAR8 *BuildNumberedFileName(UINTN FileNumber) {
+  FormatToAscii(ServiceState.FileNameBuffer, sizeof(ServiceState.FileNameBuffer), "%s.%d", ServiceState.MachineId,
+                FileNumber);
+  return ServiceState.FileNameBuffer;
+}
+} // namespace
+
+/*
+ * Downloads numbered file FileNumber of the recorded identifier from the
+ * recorded server into FileBuffer. A NULL or too small buffer gives
+ * EFI_OUT_OF_RESOURCES with the file's size in *FileBufferSize; a failed
+ * transfer returns its own status with *FileBufferSize untouched; a NULL
+ * FileBufferSize gives EFI_INVALID_PARAMETER.
+ */
+EFI_STATUS EFIAPI FetchNumberedFile(TOLVANE_SERVICE_PROTOCOL *, UINTN FileNumber, VOID *FileBuffer,
+                                    UINTN *FileBufferSize) {
+  if (FileBufferSize == NULL) {
+    return EFI_INVALID_PARAMETER;
+  }
+  UINT64 FileSize = 0;
+  EFI_STATUS Status = TftpTransfer(EFI_PXE_BASE_CODE_TFTP_GET_FILE_SIZE, NULL, FALSE, &FileSize, NULL,
+                                   &ServiceState.ServerAddress, BuildNumberedFileName(FileNumber), NULL, TRUE);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  if (*FileBufferSize < FileSize || FileBuffer == NULL) {
+    *FileBufferSize = FileSize;
+    return EFI_OUT_OF_RESOURCES;
+  }
+  // The read asks for the size the query reported, not the caller's capacity.
+  Status = TftpTransfer(EFI_PXE_BASE_CODE_TFTP_READ_FILE, FileBuffer, FALSE, &FileSize,
+                        const_cast<UINTN *>(&TFTP_BLOCK_SIZE), &ServiceState.ServerAddress,
+                        BuildNumberedFileName(FileNumber), NULL, FALSE);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  *FileBufferSize = FileSize;
+  return EFI_SUCCESS;
+}
