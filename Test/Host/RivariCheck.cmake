@@ -1,11 +1,9 @@
 # Golden tests of rivari-check: every warning, the example configuration, text and JSON, exit statuses.
-# The program comes from Tools/RivariCheck, which is built only once the driver's entry scan is in the tree.
-if(NOT EXISTS ${PROJECT_SOURCE_DIR}/Driver/TolvaneService/EntryScan.h)
-  return()
-endif()
-
+# The program and the analysis library come from Tools/RivariCheck.
 set(RIVARI_CHECK_TESTS ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck)
+# The agreement suite links the checker's analysis and reads the same case files.
 target_link_libraries(TolvaneHostTests PRIVATE RivariCheckReport)
+target_compile_definitions(TolvaneHostTests PRIVATE RIVARI_CHECK_CASES="${RIVARI_CHECK_TESTS}/Cases")
 
 # rivari_check_case(NAME EXIT [contains] ARGUMENTS...): runs the program in the case folder and compares
 # with Expected/NAME.out (exactly, or line by line with "contains").
@@ -76,3 +74,6 @@ rivari_check_case(UsageUnknownOption 64 contains example.ini --all --bogus)
 rivari_check_case(UsageFileNumberWithoutMachine 64 contains example.ini --all -f 3)
 rivari_check_case(UsageFileNumberNotANumber 64 contains example.ini --machine ab12cd34 -f seven)
 rivari_check_case(Help 0 contains --help)
+
+# Several traps in one file, as the README shows them.
+rivari_check_case(SeveralTrapsText 1 several-traps.ini --machine abcd1234)

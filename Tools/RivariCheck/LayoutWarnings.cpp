@@ -74,13 +74,14 @@ void AddQuoteWarning(const LogicalLine &Line, std::vector<Warning> &Warnings) {
   const std::vector<std::u16string> Pieces = PhysicalPieces(Line.Text);
   const std::string Where = OpenQuoteInComment(Line.Text) ? "double quote in a comment" : "double quote";
   const std::string Swallowed = LineRange(Line.FirstLine + 1, Line.LastLine);
+  const char *Verb = Line.LastLine == Line.FirstLine + 1 ? "is" : "are";
   std::string Message;
   if (Odd) {
-    Message = Where + " is never closed: " + Swallowed + ", the rest of the file, are read as part of line " +
+    Message = Where + " is never closed: " + Swallowed + ", the rest of the file, " + Verb + " read as part of line " +
               std::to_string(Line.FirstLine);
   } else {
-    Message = Where + " is closed only on line " + std::to_string(Line.LastLine) + ": " + Swallowed +
-              " are read as part of line " + std::to_string(Line.FirstLine);
+    Message = Where + " is closed only on line " + std::to_string(Line.LastLine) + ": " + Swallowed + " " + Verb +
+              " read as part of line " + std::to_string(Line.FirstLine);
   }
   Warnings.push_back({"unclosed-quote", Line.FirstLine, Message + SwallowedHeaders(Pieces, Line.FirstLine)});
 }
