@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The main job: the driver in OVMF under QEMU over the sample TFTP tree.
+# The main job: builds the firmware image and boots TolvaneService in OVMF
+# under QEMU against a real TFTP server over Examples/ (or --tftp-dir DIR),
+# then prints what the driver delivers for the machine (--machine ID).
+# Exits non-zero when the driver does not deliver.
 set -euo pipefail
 cd "$(dirname "$0")"
-echo "The end-to-end demo is not built yet." >&2
-exit 1
+scripts/prerequisites.sh
+exec python3 Test/Firmware/demo.py "$@"
