@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 
 #include "ConfigurationReport.h"
@@ -84,7 +85,65 @@ std::vector<NamedText> ExtraTexts() {
   };
 }
 
+/* Texts built from the format's pieces at random (a fixed seed): headers, numbers, quotes, comments, breaks. */
+std::vector<NamedText> PieceTexts() {
+  const std::vector<std::string> Pieces = {"[AB12CD34]",
+                                           "[EF56GH78]",
+                                           "[ab12cd34]",
+                                           "[",
+                                           "]",
+                                           "0",
+                                           "1",
+                                           "2",
+                                           "3",
+                                           "01",
+                                           "-1",
+                                           "\"",
+                                           "#",
+                                           ";",
+                                           "=",
+                                           " ",
+                                           "\t",
+                                           "x",
+                                           "\r\n",
+                                           "\n",
+                                           "\r",
+                                           "\xFF",
+                                           std::string(1, '\0')};
+  std::mt19937 Random(20240501);
+  std::vector<NamedText> Texts;
+  for (int Number = 0; Number < 60; Number++) {
+    std::string Text = "[AB12CD34]\n";
+    const size_t Count = Random() % 60;
+    for (size_t Index = 0; Index < Count; Index++) {
+      Text += Pieces[Random() % Pieces.size()];
+    }
+    Texts.push_back({"pieces-" + std::to_string(Number), Bytes(Text)});
+  }
+  return Texts;
+}
+
 const char *const Identifiers[] = {"ab12cd34", "AB12CD34", "ef56gh78", "ab12cd3", "ab12cd345", "ab12cd3\xC3"};
+
+/* Physical line Number (from 1) of 8-bit Text, as an editor splits lines: CR LF, CR or LF. */
+std::string PhysicalLine(const std::vector<UINT8> &Text, uint64_t Number) {
+  std::string Line;
+  uint64_t Current = 1;
+  for (size_t Index = 0; Index < Text.size(); Index++) {
+    const char Byte = static_cast<char>(Text[Index]);
+    if (Byte != '\r' && Byte != '\n') {
+      if (Current == Number) {
+        Line += Byte;
+      }
+      continue;
+    }
+    if (Byte == '\r' && Index + 1 < Text.size() && Text[Index + 1] == '\n') {
+      Index++;
+    }
+    Current++;
+  }
+  return Line;
+}
 
 /* What the report says of Index: nothing, or its entry. */
 const EntryReport *ReportedEntry(const ConfigurationReport &Report, int64_t Index) {
@@ -169,6 +228,12 @@ protected:
         continue;
       }
       EXPECT_EQ(Entry->Value, Value);
+      if (Report.Encoding != "utf16") {
+        // The reported line is where the entry's number stands.
+        std::string Line = PhysicalLine(File.Text, Entry->Line);
+        Line.erase(0, Line.find_first_not_of(" \t="));
+        EXPECT_EQ(Line.rfind(std::to_string(Index), 0), 0u) << "line " << Entry->Line << ": " << Line;
+      }
       if (Entry->Value) {
         // The reported size is exactly what a caller's buffer must hold.
         EXPECT_EQ(Get(static_cast<UINTN>(Index), Entry->ValueSize).second, Entry->Value);
@@ -206,6 +271,12 @@ TEST_F(RivariCheckAgreementTest, OtherTextsReadAsTheDriverReadsThem) {
     for (const char *Identifier : Identifiers) {
       ExpectAgreement(File, Identifier);
     }
+  }
+}
+
+TEST_F(RivariCheckAgreementTest, RandomTextsReadAsTheDriverReadsThem) {
+  for (const NamedText &File : PieceTexts()) {
+    ExpectAgreement(File, "ab12cd34");
   }
 }
 
