@@ -433,9 +433,18 @@ UINT8 *PrintBareConversion(UINTN Conversion, const OUTPUT *Output, ARGUMENT_CURS
     Position = FillOutput(Position, Output->End, 1, '-', Output->Step);
     Magnitude = 0 - Magnitude;
   }
-  const CHAR8 *Digit = ValueToDigits(Scratch, Magnitude, 10);
-  for (; *Digit != 0 && Position < Output->End; Digit--) {
-    Position = FillOutput(Position, Output->End, 1, (UINT8)*Digit, Output->Step);
+  const CHAR8 *MostSignificant = ValueToDigits(Scratch, Magnitude, 10);
+  UINTN Count = (UINTN)(MostSignificant - Scratch);
+  const UINTN Room = (UINTN)(Output->End - Position) >> (Output->Step - 1);
+  if (Count > Room) {
+    Count = Room;
+  }
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Position[0] = (UINT8)MostSignificant[-(INTN)Index];
+    if (Output->Step == 2) {
+      Position[1] = 0;
+    }
+    Position += Output->Step;
   }
   return Position;
 }
@@ -466,9 +475,11 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
   while (Character != 0 && Output.Position < Output.End) {
     // A plain character is a one-character text without width or precision: it prints as itself.
     if (Character != '%' && Character != '\r' && Character != '\n') {
-      Output.Position = FillOutput(Output.Position, Output.End, 1, Character, Output.Step);
-      Position += FormatStep;
-      Character = ReadUnit(Position, FormatStep);
+      do {
+        Output.Position = FillOutput(Output.Position, Output.End, 1, Character, Output.Step);
+        Position += FormatStep;
+        Character = ReadUnit(Position, FormatStep);
+      } while (Character > '%' && Output.Position < Output.End);
       continue;
     }
     if (Character == '%') {
