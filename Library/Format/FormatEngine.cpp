@@ -338,7 +338,8 @@ UINT8 *CopyText(UINT8 *Position, const UINT8 *End, const UINT8 *Text, UINTN Text
       if (OutputStep == 1) {
         Position[Index] = (UINT8)Character;
       } else {
-        __builtin_memcpy(Position + 2 * Index, &Character, 2);
+        Position[2 * Index] = (UINT8)Character;
+        Position[2 * Index + 1] = (UINT8)(Character >> 8);
       }
     }
   }
@@ -473,7 +474,8 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
   const UINT8 *Position = (const UINT8 *)Format;
   UINTN Character = Position != NULL ? ReadUnit(Position, FormatStep) : 0;
   while (Character != 0 && Output.Position < Output.End) {
-    // A plain character is a one-character text without width or precision: it prints as itself.
+    // A plain character is a one-character text without width or precision: it prints as itself, and so does
+    // the run of plain characters behind it.
     if (Character != '%' && Character != '\r' && Character != '\n') {
       do {
         Output.Position = FillOutput(Output.Position, Output.End, 1, Character, Output.Step);
@@ -503,10 +505,8 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
     if (Character == '%') {
       const UINTN Conversion = ParseDirective(&Element, &Position, FormatStep, &Cursor);
       ApplyConversion(&Element, Conversion, &Position, FormatStep, &Cursor, Scratch);
-    } else if (Character == '\r' || Character == '\n') {
-      UseLineEnd(&Element, Character, &Position, FormatStep);
     } else {
-      UseCharacter(&Element, Character);
+      UseLineEnd(&Element, Character, &Position, FormatStep);
     }
     Output.Position = PrintElement(&Element, &Output);
 
