@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs with the host preset (g++, Release) and runs them:
+# the configuration lookup beside inih and iniparser, the entry operations, the
+# reader and tokenizer alone, and the formatted output beside the C library.
+#   scripts/run-benchmarks.sh                      # everything (iniparser on 8 MiB takes about a minute)
+#   scripts/run-benchmarks.sh --benchmark_filter=FindMachine
+# BENCHMARK_BUILD_DIR=<dir> runs the programs of an already configured build directory instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PROGRAMS=(ConfigurationBenchmarks SectionBenchmarks FormatBenchmarks)
+
+if [ -n "${BENCHMARK_BUILD_DIR:-}" ]; then
+  BUILD_DIR=$BENCHMARK_BUILD_DIR
+  cmake --build "$BUILD_DIR" --target "${PROGRAMS[@]}"
+else
+  scripts/prerequisites.sh
+  BUILD_DIR=build/host
+  cmake --preset host
+  cmake --build --preset host --target "${PROGRAMS[@]}"
+fi
+
+for program in "${PROGRAMS[@]}"; do
+  echo "== $program"
+  "$BUILD_DIR/Benchmarks/$program" "$@"
+done
