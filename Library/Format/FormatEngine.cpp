@@ -315,7 +315,8 @@ void ApplyConversion(ELEMENT *Element, UINTN Conversion, const UINT8 **Format, U
  * output: what printing a text without width and precision comes to.
  * Returns the new output position.
  */
-UINT8 *CopyText(UINT8 *Position, const UINT8 *End, const UINT8 *Text, UINTN TextStep, UINTN OutputStep) {
+[[gnu::always_inline]] inline UINT8 *CopyText(UINT8 *Position, const UINT8 *End, const UINT8 *Text, UINTN TextStep,
+                                              UINTN OutputStep) {
   // One loop per pair of character widths, counted in characters of room: the path of every plain "%s" and "%a".
   const UINTN Room = (UINTN)(End - Position) >> (OutputStep - 1);
   UINTN Index = 0;
@@ -450,6 +451,38 @@ UINT8 *PrintBareConversion(UINTN Conversion, const OUTPUT *Output, ARGUMENT_CURS
   return Position;
 }
 
+/*
+ * Prints one directive or line end with the full layout, starting at the
+ * format character Format (a '%', a carriage return or a line feed).
+ * Returns the position of the next format element. Kept out of line so that
+ * the engine's main loop stays small.
+ */
+[[gnu::noinline]] const UINT8 *PrintFullElement(UINTN Character, const UINT8 *Format, UINTN Mode, UINTN FormatStep,
+                                                OUTPUT *Output, ARGUMENT_CURSOR *Arguments, CHAR8 *Scratch) {
+  ELEMENT Element;
+  Element.Flags = Mode;
+  Element.Width = 0;
+  Element.Precision = 1;
+  Element.SignCharacter = 0;
+  Element.Grouping = FALSE;
+  Element.NumericLayout = FALSE;
+  Element.Phase = 0;
+
+  if (Character == '%') {
+    const UINTN Conversion = ParseDirective(&Element, &Format, FormatStep, Arguments);
+    ApplyConversion(&Element, Conversion, &Format, FormatStep, Arguments, Scratch);
+  } else {
+    UseLineEnd(&Element, Character, &Format, FormatStep);
+  }
+  Output->Position = PrintElement(&Element, Output);
+
+  // A directive cut short by the end of the format leaves Format on its NUL.
+  if (ReadUnit(Format, FormatStep) != 0) {
+    Format += FormatStep;
+  }
+  return Format;
+}
+
 } // namespace
 
 UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, const FORMAT_ARGUMENTS *Arguments) {
@@ -493,27 +526,7 @@ UINTN FormatEngine(VOID *Buffer, UINTN Size, UINTN Mode, const VOID *Format, con
         continue;
       }
     }
-    ELEMENT Element;
-    Element.Flags = Mode;
-    Element.Width = 0;
-    Element.Precision = 1;
-    Element.SignCharacter = 0;
-    Element.Grouping = FALSE;
-    Element.NumericLayout = FALSE;
-    Element.Phase = 0;
-
-    if (Character == '%') {
-      const UINTN Conversion = ParseDirective(&Element, &Position, FormatStep, &Cursor);
-      ApplyConversion(&Element, Conversion, &Position, FormatStep, &Cursor, Scratch);
-    } else {
-      UseLineEnd(&Element, Character, &Position, FormatStep);
-    }
-    Output.Position = PrintElement(&Element, &Output);
-
-    // A directive cut short by the end of the format leaves Position on its NUL.
-    if (ReadUnit(Position, FormatStep) != 0) {
-      Position += FormatStep;
-    }
+    Position = PrintFullElement(Character, Position, Mode, FormatStep, &Output, &Cursor, Scratch);
     Character = ReadUnit(Position, FormatStep);
   }
 

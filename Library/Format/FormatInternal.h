@@ -38,10 +38,14 @@ inline UINT8 *FillOutput(UINT8 *Position, const UINT8 *End, INTN Count, UINTN Ch
  * least significant first, at least one. Returns the position of the most
  * significant digit; its distance from Scratch is the digit count. Inline,
  * with the two radixes as constant divisors, so that each division becomes a
- * multiplication or a shift.
+ * multiplication or a shift; decimal digits come two per division.
  */
 inline CHAR8 *ValueToDigits(CHAR8 *Scratch, UINT64 Value, UINTN Radix) {
   static constexpr CHAR8 DigitTable[] = "0123456789ABCDEF";
+  static constexpr CHAR8 DigitPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   CHAR8 *Position = Scratch;
   *Position = 0;
   if (Radix == 16) {
@@ -51,11 +55,19 @@ inline CHAR8 *ValueToDigits(CHAR8 *Scratch, UINT64 Value, UINTN Radix) {
     } while (Value != 0);
     return Position;
   }
-  do {
-    const UINT64 Quotient = Value / 10;
-    *++Position = DigitTable[Value - Quotient * 10];
+  while (Value >= 100) {
+    const UINT64 Quotient = Value / 100;
+    const UINTN Pair = (UINTN)(Value - Quotient * 100) * 2;
+    *++Position = DigitPairs[Pair + 1];
+    *++Position = DigitPairs[Pair];
     Value = Quotient;
-  } while (Value != 0);
+  }
+  if (Value >= 10) {
+    *++Position = DigitPairs[Value * 2 + 1];
+    *++Position = DigitPairs[Value * 2];
+  } else {
+    *++Position = DigitTable[Value];
+  }
   return Position;
 }
 

@@ -1,6 +1,7 @@
 /* Formatted output: every conversion, the numeric layout, line ends, cut-off and terminator rules, 8-bit and wide. */
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -510,6 +511,25 @@ TEST(FormatTest, ValueToDigitsStoresLeastSignificantFirst) {
   EXPECT_EQ(Top - Scratch, 20);
   EXPECT_EQ(std::string(Scratch + 1, Top + 1), "51615590737044764481");
   EXPECT_EQ(Scratch[21], 'z');
+}
+
+TEST(FormatTest, DecimalDigitsMatchTheStandardLibraryAcrossDigitCounts) {
+  CHAR8 Scratch[FORMAT_SCRATCH_SIZE];
+  std::vector<UINT64> Values = {0, 1, 9, 10, 11, 99, 100, 101, 999, 1000, 1001, 64512, 99999, 100000};
+  for (UINT64 Power = 10; Power < 10000000000000000000ULL; Power *= 10) {
+    Values.insert(Values.end(), {Power - 1, Power, Power + 1});
+  }
+  Values.push_back(~0ULL);
+  for (UINT64 Value : Values) {
+    CHAR8 *Top = ValueToDigits(Scratch, Value, 10);
+    std::string Digits(Scratch + 1, Top + 1);
+    EXPECT_EQ(std::string(Digits.rbegin(), Digits.rend()), std::to_string(Value));
+    Top = ValueToDigits(Scratch, Value, 16);
+    Digits.assign(Scratch + 1, Top + 1);
+    char Hex[20];
+    std::snprintf(Hex, sizeof(Hex), "%llX", Value);
+    EXPECT_EQ(std::string(Digits.rbegin(), Digits.rend()), Hex);
+  }
 }
 
 } // namespace
