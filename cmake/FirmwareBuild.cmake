@@ -1,6 +1,9 @@
 # The firmware image TolvaneService.efi: a boot-service driver of subsystem 11.
-set(CMAKE_CXX_FLAGS_RELEASE "-Os")
-set(CMAKE_CXX_FLAGS_MINSIZEREL "-Os")
+# Size first: -Oz, link-time optimisation across all sources (lld-link does the code generation, so
+# routines used once are folded into their caller and nothing unreached is kept), and no jump tables.
+set(TOLVANE_FIRMWARE_SIZE_FLAGS "-Oz -flto -fno-jump-tables")
+set(CMAKE_CXX_FLAGS_RELEASE "${TOLVANE_FIRMWARE_SIZE_FLAGS}")
+set(CMAKE_CXX_FLAGS_MINSIZEREL "${TOLVANE_FIRMWARE_SIZE_FLAGS}")
 
 add_executable(TolvaneService
   ${TOLVANE_LIBRARY_SOURCES}
@@ -10,7 +13,10 @@ add_executable(TolvaneService
 target_include_directories(TolvaneService PRIVATE ${TOLVANE_INCLUDE_DIRS})
 set_target_properties(TolvaneService PROPERTIES SUFFIX ".efi" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 target_link_options(TolvaneService PRIVATE /subsystem:efi_boot_service_driver /entry:DriverEntryPoint
-                    /dynamicbase /opt:ref /opt:icf /merge:.rdata=.text)
+                    /dynamicbase /opt:ref /opt:icf /merge:.rdata=.text
+                    # Sections stay page-aligned in memory (so firmware can still protect code and
+                    # data apart); only their padding in the file goes, from 512 to 32 bytes.
+                    /filealign:32)
 # The size report: total and per section, against the budget of cmake/ImageSizeBudget.cmake.
 find_program(TOLVANE_READOBJ NAMES llvm-readobj llvm-readobj-14)
 add_custom_command(TARGET TolvaneService POST_BUILD
