@@ -17,9 +17,16 @@ EFI_STATUS LocatePxeBaseCode(EFI_PXE_BASE_CODE_PROTOCOL **Pxe) {
   return Status;
 }
 
-/* Starts the interface for IPv4; an interface already started counts as success. The status of Start. */
-EFI_STATUS StartPxeBaseCode(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
-  EFI_STATUS Status = Pxe->Start(Pxe, PxeUseIpv6);
+/*
+ * The interface, looked up afresh and started for IPv4; an interface already
+ * started counts as success. The status of the look-up or of Start.
+ */
+EFI_STATUS LocateStartedPxeBaseCode(EFI_PXE_BASE_CODE_PROTOCOL **Pxe) {
+  EFI_STATUS Status = LocatePxeBaseCode(Pxe);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  Status = (*Pxe)->Start(*Pxe, PxeUseIpv6);
   return Status == EFI_ALREADY_STARTED ? EFI_SUCCESS : Status;
 }
 
@@ -31,11 +38,7 @@ EFI_STATUS StartPxeBaseCode(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
  */
 EFI_STATUS PxeStartDhcp() {
   EFI_PXE_BASE_CODE_PROTOCOL *Pxe = NULL;
-  EFI_STATUS Status = LocatePxeBaseCode(&Pxe);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  Status = StartPxeBaseCode(Pxe);
+  EFI_STATUS Status = LocateStartedPxeBaseCode(&Pxe);
   if (EFI_ERROR(Status)) {
     return Status;
   }
@@ -49,11 +52,7 @@ EFI_STATUS PxeStartDhcp() {
  */
 EFI_STATUS GetStationAddress(EFI_IP_ADDRESS *StationIp) {
   EFI_PXE_BASE_CODE_PROTOCOL *Pxe = NULL;
-  EFI_STATUS Status = LocatePxeBaseCode(&Pxe);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  Status = StartPxeBaseCode(Pxe);
+  EFI_STATUS Status = LocateStartedPxeBaseCode(&Pxe);
   if (EFI_ERROR(Status)) {
     return Status;
   }
