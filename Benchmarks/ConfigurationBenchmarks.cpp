@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -135,16 +136,24 @@ BENCHMARK(IniparserLoad)->ArgsProduct({{std::begin(FileSizes), std::end(FileSize
 /* The console report, followed by a table of times per file and ratios to inih. */
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+  using ConsoleReporter::ConsoleReporter;
+
   void ReportRuns(const std::vector<Run> &Runs) override {
     ConsoleReporter::ReportRuns(Runs);
     for (const Run &Item : Runs) {
-      if (Item.run_type != Run::RT_Iteration || Item.error_occurred) {
+      // The median of repetitions when there are some, otherwise the best single run.
+      bool Median = Item.run_type == Run::RT_Aggregate && Item.aggregate_name == "median";
+      if (Item.error_occurred || !(Median || Item.run_type == Run::RT_Iteration)) {
         continue;
       }
       // CPU time: the machine may be shared, and waiting for a core is no parser's cost.
       double Nanoseconds = Item.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(Item.time_unit) * 1e9;
       double &Best = Times[std::stol(Item.run_name.args)][Item.run_name.function_name];
-      if (Best == 0 || Nanoseconds < Best) {
+      if (Median) {
+        Medians.insert(Item.run_name.function_name + "/" + Item.run_name.args);
+        Best = Nanoseconds;
+      } else if (Medians.count(Item.run_name.function_name + "/" + Item.run_name.args) == 0 &&
+                 (Best == 0 || Nanoseconds < Best)) {
         Best = Nanoseconds;
       }
     }
@@ -170,17 +179,31 @@ private:
   }
 
   std::map<long, std::map<std::string, double>> Times;
+  std::set<std::string> Medians;
 };
 
 } // namespace
 
 int main(int Argc, char **Argv) {
+  // The ratio table goes with the console report; other formats get the library's own reporter.
+  bool Console = true;
+  for (int Index = 1; Index < Argc; Index++) {
+    if (std::strncmp(Argv[Index], "--benchmark_format=", 19) == 0) {
+      Console = std::strcmp(Argv[Index] + 19, "console") == 0;
+    }
+  }
   benchmark::Initialize(&Argc, Argv);
   if (benchmark::ReportUnrecognizedArguments(Argc, Argv)) {
     return 1;
   }
-  RatioReporter Reporter;
-  benchmark::RunSpecifiedBenchmarks(&Reporter);
+  // Colours only on a terminal, so that a saved report stays plain text.
+  RatioReporter Reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Defaults
+                                               : benchmark::ConsoleReporter::OO_Tabular);
+  if (Console) {
+    benchmark::RunSpecifiedBenchmarks(&Reporter);
+  } else {
+    benchmark::RunSpecifiedBenchmarks();
+  }
   benchmark::Shutdown();
   return 0;
 }

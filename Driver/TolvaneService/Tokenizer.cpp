@@ -20,6 +20,22 @@ static BOOLEAN IsSeparator(CHAR16 Character) {
 /* TRUE for the characters that start a comment: number sign, semicolon. */
 static BOOLEAN IsCommentStart(CHAR16 Character) { return Character == NumberSign || Character == Semicolon; }
 
+/*
+ * The characters an unquoted token stops at: the terminator, a separator, a
+ * comment start or a double quote, one bit each. All lie below 0x40, so one
+ * shift and test tells most token characters apart from them.
+ */
+static constexpr UINT64 TokenStops = (1ull << 0) | (1ull << Tab) | (1ull << Space) | (1ull << Quote) |
+                                     (1ull << NumberSign) | (1ull << Semicolon) | (1ull << EqualsSign);
+
+/* TRUE when Character is one of TokenStops. */
+static BOOLEAN IsTokenStop(CHAR16 Character) { return Character < 64 && ((TokenStops >> Character) & 1) != 0; }
+
+/* A pool copy of the Length characters at Start and the 0 that follows them; NULL on failure. */
+static CHAR16 *DuplicateToken(const CHAR16 *Start, UINTN Length) {
+  return static_cast<CHAR16 *>(PoolDuplicate((Length + 1) * sizeof(CHAR16), Start));
+}
+
 CHAR16 *DuplicateWideString(const CHAR16 *String) {
   return static_cast<CHAR16 *>(PoolDuplicate(WideStringSize(String), String));
 }
@@ -65,16 +81,27 @@ static BOOLEAN SplitLine(CHAR16 *Line, CHAR16 ***Tokens, UINTN *Count) {
       return TRUE;
     }
     CHAR16 *Start = Position;
-    BOOLEAN Quoted = FALSE;
-    while (*Position != 0 && (Quoted || !(IsSeparator(*Position) || IsCommentStart(*Position)))) {
-      if (*Position == Quote) {
-        Quoted = !Quoted;
+    for (;;) {
+      while (!IsTokenStop(*Position)) {
+        Position++;
+      }
+      if (*Position != Quote) {
+        break;
+      }
+      // A quoted stretch runs to the closing quote; only the terminator cuts it short.
+      Position++;
+      while (*Position != Quote && *Position != 0) {
+        Position++;
+      }
+      if (*Position == 0) {
+        break;
       }
       Position++;
     }
     BOOLEAN LastOfLine = *Position == 0 || IsCommentStart(*Position);
     *Position = 0;
-    CHAR16 *Token = DuplicateWideString(Start);
+    // The token holds no 0 before its end, so its size is known without measuring it again.
+    CHAR16 *Token = DuplicateToken(Start, static_cast<UINTN>(Position - Start));
     if (Token == NULL) {
       return FALSE;
     }
