@@ -69,6 +69,11 @@ static CHAR16 *ReadByteLine(TextReader *Reader) {
   UINT8 *Stop = Start;
   BOOLEAN Quoted = FALSE;
   while (Stop < End) {
+    // Most bytes of a line lie above the double quote, the highest byte that matters.
+    if (*Stop > AsciiQuote) {
+      Stop++;
+      continue;
+    }
     if (*Stop == AsciiQuote) {
       Quoted = !Quoted;
     } else if (!Quoted && IsLineBreak(*Stop)) {
