@@ -98,9 +98,11 @@ long Firmware::FirstEvent(const std::string &Prefix) const {
 EFI_STATUS EFIAPI Firmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) {
   Firmware &Self = *ActiveFirmware;
   size_t Number = ++Self.Allocations;
-  Self.AllocationTypes.push_back(Type);
-  Self.AllocationSizes.push_back(Size);
-  Self.Record("AllocatePool " + std::to_string(Size));
+  if (!Self.QuietPool) {
+    Self.AllocationTypes.push_back(Type);
+    Self.AllocationSizes.push_back(Size);
+    Self.Record("AllocatePool " + std::to_string(Size));
+  }
   if (Number == Self.FailingAllocation || (Self.FailingFrom != 0 && Number >= Self.FailingFrom)) {
     // Leave junk behind, as a careless firmware might: callers must go by the status.
     *Buffer = reinterpret_cast<VOID *>(0xBAD0BAD0);
@@ -115,7 +117,9 @@ EFI_STATUS EFIAPI Firmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID 
 
 EFI_STATUS EFIAPI Firmware::FreePool(VOID *Buffer) {
   Firmware &Self = *ActiveFirmware;
-  Self.Record("FreePool");
+  if (!Self.QuietPool) {
+    Self.Record("FreePool");
+  }
   auto Found = Self.LiveBlocks.find(Buffer);
   if (Found == Self.LiveBlocks.end()) {
     char Text[64];

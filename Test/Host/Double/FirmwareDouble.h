@@ -74,6 +74,8 @@ public:
   const std::vector<std::string> &PoolErrors() const { return Errors; }
   // For tests that make a bad free on purpose.
   void AcknowledgePoolErrors() { Errors.clear(); }
+  // Pool calls still tracked and checked, but not logged: for tests that make millions of them.
+  bool QuietPool = false;
   std::vector<EFI_MEMORY_TYPE> AllocationTypes;
   std::vector<size_t> AllocationSizes;
 
