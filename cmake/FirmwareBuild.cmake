@@ -24,6 +24,9 @@ add_custom_command(TARGET TolvaneService POST_BUILD
           -P ${PROJECT_SOURCE_DIR}/cmake/PrintImageSize.cmake
   VERBATIM)
 
+# `cmake --install` puts the image in bin/, next to the host build's rivari-check.
+install(FILES $<TARGET_FILE:TolvaneService> DESTINATION bin)
+
 if(EXISTS ${PROJECT_SOURCE_DIR}/Test/Firmware/CMakeLists.txt)
   add_subdirectory(Test/Firmware)
 endif()
