@@ -33,12 +33,9 @@ TEST(WideStringCompare, UncountedComparisonGivesDifferenceAtFirstMismatch) {
 
 TEST(WideStringCompare, CountedComparisonStopsAfterCountUnits) {
   const CompareCase Cases[] = {
-      {"count 0 is always equal", u"abc", u"xyz", 0, 0},
-      {"equal over the first two", u"abc", u"abd", 2, 0},
-      {"third unit differs", u"abc", u"abd", 3, -1},
-      {"bracket prefix matches a lone bracket", u"[AB", u"[", 1, 0},
-      {"first unit differs", u"AB", u"[", 1, 'A' - '['},
-      {"stops at the terminator of First", u"ab", u"abc", 5, -0x63},
+      {"count 0 is always equal", u"abc", u"xyz", 0, 0}, {"equal over the first two", u"abc", u"abd", 2, 0},
+      {"third unit differs", u"abc", u"abd", 3, -1},     {"bracket prefix matches a lone bracket", u"[AB", u"[", 1, 0},
+      {"first unit differs", u"AB", u"[", 1, 'A' - '['}, {"stops at the terminator of First", u"ab", u"abc", 5, -0x63},
   };
   for (const auto &Case : Cases) {
     EXPECT_EQ(CompareWideStringsCounted(Case.First.c_str(), Case.Second.c_str(), Case.Count), Case.Expected)
@@ -101,9 +98,12 @@ TEST(MemoryMove, OverlappingRangesAreCopiedInBothDirections) {
     size_t Length;
   };
   const MoveCase Cases[] = {
-      {"destination above source", 0, 3, 10}, {"destination below source", 3, 0, 10},
-      {"disjoint, word-sized", 0, 16, 16},    {"destination one above", 0, 1, 19},
-      {"zero length", 0, 3, 0},               {"same place", 4, 4, 10},
+      {"destination above source", 0, 3, 10},
+      {"destination below source", 3, 0, 10},
+      {"disjoint, word-sized", 0, 16, 16},
+      {"destination one above", 0, 1, 19},
+      {"zero length", 0, 3, 0},
+      {"same place", 4, 4, 10},
   };
   for (const auto &Case : Cases) {
     std::vector<UINT8> Bytes(40);
