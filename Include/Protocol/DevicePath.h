@@ -1,11 +1,11 @@
 /*
  * EFI_DEVICE_PATH_PROTOCOL: its GUID and the node types the firmware test
- * runner looks at. The node header itself is declared in Uefi/UefiSpec.h.
+ * runner looks at. The node header itself is declared in Uefi/UefiTables.h.
  */
 #ifndef TOLVANE_PROTOCOL_DEVICE_PATH_H
 #define TOLVANE_PROTOCOL_DEVICE_PATH_H
 
-#include "Uefi/UefiSpec.h"
+#include "Uefi/UefiTables.h"
 
 #define EFI_DEVICE_PATH_PROTOCOL_GUID                                                                                  \
   {                                                                                                                    \

@@ -6,7 +6,7 @@
 #ifndef TOLVANE_PROTOCOL_LOADED_IMAGE_H
 #define TOLVANE_PROTOCOL_LOADED_IMAGE_H
 
-#include "Uefi/UefiSpec.h"
+#include "Uefi/UefiTables.h"
 
 #define EFI_LOADED_IMAGE_PROTOCOL_GUID                                                                                 \
   {                                                                                                                    \

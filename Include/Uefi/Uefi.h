@@ -3,6 +3,6 @@
 #define TOLVANE_UEFI_H
 
 #include "Uefi/UefiBaseType.h"
-#include "Uefi/UefiSpec.h"
+#include "Uefi/UefiTables.h"
 
 #endif

@@ -3,8 +3,8 @@
  * few runtime and console members our programs call. Laid out as the UEFI
  * specification publishes them; the static_asserts pin every offset we use.
  */
-#ifndef TOLVANE_UEFI_SPEC_H
-#define TOLVANE_UEFI_SPEC_H
+#ifndef TOLVANE_UEFI_TABLES_H
+#define TOLVANE_UEFI_TABLES_H
 
 #include "Uefi/UefiBaseType.h"
 
