@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,19 +14,13 @@
 #include <set>
 
 #include "ConfigurationReport.h"
-#include "Double/DriverFixture.h"
-#include "Double/PxeBaseCodeDouble.h"
-#include "Double/SimpleNetworkDouble.h"
+#include "Double/ServiceCaller.h"
 #include "SectionLookup.h"
 
 namespace {
 
-using FirmwareDouble::PxeBaseCodeDouble;
-using FirmwareDouble::SimpleNetworkDouble;
 using RivariCheck::ConfigurationReport;
 using RivariCheck::EntryReport;
-
-const EFI_GUID VariantGuid = PXE_BASE_CODE_VARIANT_GUID;
 
 /* A unit no value can hold in full: an untouched buffer has no terminator. */
 constexpr char16_t Untouched = 0xFFFF;
@@ -155,31 +148,11 @@ const EntryReport *ReportedEntry(const ConfigurationReport &Report, int64_t Inde
   return nullptr;
 }
 
-class RivariCheckAgreementTest : public DriverTest {
+class RivariCheckAgreementTest : public ServiceCallerTest {
 protected:
-  void SetUp() override {
-    DriverTest::SetUp();
-    ASSERT_EQ(StartDriver(), EFI_SUCCESS);
-    Service = InstalledService();
-    ASSERT_NE(Service, nullptr);
-    Snp.Publish(*Firmware);
-    Pxe.Publish(*Firmware, VariantGuid);
-  }
-
-  void TearDown() override {
-    if (Service != nullptr) {
-      Service->ReleaseConfiguration(Service);
-    }
-    DriverTest::TearDown();
-  }
-
   EFI_STATUS Fetch(const std::vector<UINT8> &Text, const std::string &Identifier) {
     Pxe.Files["rivari.ini"] = Text;
-    EFI_IP_ADDRESS Server{};
-    Server.v4.Addr[0] = 10;
-    CHAR8 Copy[8] = {};
-    std::memcpy(Copy, Identifier.data(), std::min(Identifier.size(), sizeof(Copy)));
-    return Service->FetchConfiguration(Service, &Server, Copy);
+    return ServiceCallerTest::Fetch(Identifier);
   }
 
   /* GetEntry for Index with a buffer of ValueSize bytes: the result, and the value when one was copied. */
@@ -250,10 +223,6 @@ protected:
     }
     EXPECT_EQ(Service->ReleaseConfiguration(Service), EFI_SUCCESS);
   }
-
-  TOLVANE_SERVICE_PROTOCOL *Service = nullptr;
-  SimpleNetworkDouble Snp;
-  PxeBaseCodeDouble Pxe;
 };
 
 TEST_F(RivariCheckAgreementTest, CaseFilesReadAsTheDriverReadsThem) {
