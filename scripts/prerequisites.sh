@@ -8,6 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libinih-dev libiniparser-dev libcli11-dev nlohmann-json3-dev
   qemu-system-x86 ovmf python3
+  tftpd-hpa dnsmasq-base iproute2
 )
 
 missing=()
@@ -29,5 +30,36 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+
+# The tests start their own TFTP servers; tftpd-hpa's package would start a
+# daemon of its own on port 69 and at every boot. A policy that refuses every
+# service start keeps it from starting during the install (an existing policy
+# file is put back afterwards).
+POLICY=/usr/sbin/policy-rc.d
+saved_policy=""
+if [ -e "$POLICY" ]; then
+  saved_policy=$(mktemp)
+  cp -p "$POLICY" "$saved_policy"
+fi
+restore_policy() {
+  if [ -n "$saved_policy" ]; then
+    mv "$saved_policy" "$POLICY"
+  else
+    rm -f "$POLICY"
+  fi
+}
+trap restore_policy EXIT
+printf '#!/bin/sh\nexit 101\n' >"$POLICY"
+chmod 755 "$POLICY"
+
 apt-get update
 apt-get install -y --no-install-recommends "${missing[@]}"
+
+# Never at boot, and not now should anything have started it anyway.
+if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+  systemctl disable --now tftpd-hpa.service >/dev/null 2>&1 || true
+fi
+update-rc.d tftpd-hpa disable >/dev/null 2>&1 || true
+if [ -f /run/tftpd-hpa.pid ] && kill -0 "$(cat /run/tftpd-hpa.pid)" 2>/dev/null; then
+  kill "$(cat /run/tftpd-hpa.pid)"
+fi

@@ -1,0 +1,337 @@
+#!/usr/bin/env python3
+"""A small TFTP server (RFC 1350, options RFC 2347/2348/2349) that misbehaves
+in one chosen way per run, to show what a TFTP client does with servers that
+answer the size query wrongly, ignore options or go silent.
+
+    python3 hostile_tftp.py --address A --port P --root DIR --fault FAULT
+
+Port 0 takes any free port. Once bound it prints one line "ready PORT" on
+stdout and serves read requests until it is killed (SIGTERM ends it cleanly).
+Every request is served in its own transfer, from a new UDP port, and logged
+as one line on stderr. Python standard library only; importable as well:
+
+    with HostileTftpServer("127.0.0.1", 0, root, "half-size") as server:
+        ... server.port ...
+"""
+
+import argparse
+import os
+import select
+import signal
+import socket
+import struct
+import sys
+import threading
+from pathlib import Path
+
+RRQ, WRQ, DATA, ACK, ERROR, OACK = 1, 2, 3, 4, 5, 6
+
+ERROR_UNDEFINED = 0
+ERROR_NOT_FOUND = 1
+ERROR_ACCESS = 2
+ERROR_ILLEGAL = 4
+ERROR_UNKNOWN_TID = 5
+ERROR_OPTIONS = 8
+
+DEFAULT_BLOCK_SIZE = 512
+MIN_BLOCK_SIZE = 8
+MAX_BLOCK_SIZE = 65464
+DEFAULT_TIMEOUT = 1.0
+SENDS_PER_PACKET = 6
+RECEIVE_BUFFER = 65536
+
+FAULTS = {
+    "none": "well-behaved: OACK for the tsize and blksize asked for, real size, agreed blksize",
+    "ignore-options": "no OACK: 512-byte DATA at once, options ignored",
+    "half-size": "tsize answered as half the real size",
+    "double-size": "tsize answered as twice the real size",
+    "size-not-found": 'ERROR 1 "File not found" to a request with tsize but no blksize (the size query)',
+    "silent-after-two": "sends two DATA blocks of each transfer, then never answers again",
+    "ignore-blksize": "answers tsize in the OACK, leaves blksize out, 512-byte blocks",
+    "refuse-blksize": "ERROR 8 to any request carrying blksize",
+}
+
+
+class Request:
+    """A parsed read or write request: opcode, file name, mode and options (names lower-cased)."""
+
+    def __init__(self, opcode, filename, mode, options):
+        self.opcode = opcode
+        self.filename = filename
+        self.mode = mode
+        self.options = options
+
+    def describe(self):
+        words = ["RRQ" if self.opcode == RRQ else "WRQ", self.filename, self.mode]
+        words += ["%s=%s" % item for item in self.options.items()]
+        return " ".join(words)
+
+
+def parse_request(packet):
+    """A Request, or None when the packet is not a well-formed RRQ/WRQ."""
+    if len(packet) < 2:
+        return None
+    opcode = struct.unpack("!H", packet[:2])[0]
+    if opcode not in (RRQ, WRQ) or not packet.endswith(b"\0"):
+        return None
+    fields = packet[2:-1].split(b"\0")
+    if len(fields) < 2 or len(fields) % 2 != 0 or not fields[0]:
+        return None
+    try:
+        words = [field.decode("ascii") for field in fields]
+    except UnicodeDecodeError:
+        return None
+    options = {}
+    for name, value in zip(words[2::2], words[3::2]):
+        options.setdefault(name.lower(), value)
+    return Request(opcode, words[0], words[1].lower(), options)
+
+
+def error_packet(code, message):
+    return struct.pack("!HH", ERROR, code) + message.encode("ascii") + b"\0"
+
+
+def oack_packet(options):
+    body = b"".join(name.encode("ascii") + b"\0" + str(value).encode("ascii") + b"\0" for name, value in options.items())
+    return struct.pack("!H", OACK) + body
+
+
+def data_packet(block, payload):
+    return struct.pack("!HH", DATA, block & 0xFFFF) + payload
+
+
+def to_netascii(content):
+    """Line ends as CR LF and a lone CR as CR NUL, as netascii mode carries text."""
+    return content.replace(b"\r", b"\r\0").replace(b"\n", b"\r\n")
+
+
+def resolve(root, filename):
+    """The file under ROOT the request names, or None when the name leaves ROOT."""
+    path = (root / filename.replace("\\", "/").lstrip("/")).resolve()
+    if path != root and root not in path.parents:
+        return None
+    return path
+
+
+def parse_int(text):
+    try:
+        return int(text)
+    except ValueError:
+        return None
+
+
+class Plan:
+    """What one transfer answers: an error, or the OACK options, block size and payload."""
+
+    def __init__(self, error=None, oack=None, block_size=DEFAULT_BLOCK_SIZE, payload=b"", timeout=DEFAULT_TIMEOUT):
+        self.error = error
+        self.oack = oack or {}
+        self.block_size = block_size
+        self.payload = payload
+        self.timeout = timeout
+
+
+def plan_transfer(request, root, fault):
+    """Decides the answer to a request under FAULT: the heart of the hostile behaviour."""
+    if request.opcode == WRQ:
+        return Plan(error=(ERROR_ACCESS, "Read-only server"))
+    if request.mode not in ("octet", "netascii"):
+        return Plan(error=(ERROR_ILLEGAL, "Unsupported mode"))
+    options = request.options
+    if fault == "refuse-blksize" and "blksize" in options:
+        return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
+    if fault == "size-not-found" and "tsize" in options and "blksize" not in options:
+        return Plan(error=(ERROR_NOT_FOUND, "File not found"))
+    path = resolve(root, request.filename)
+    if path is None:
+        return Plan(error=(ERROR_ACCESS, "Access violation"))
+    try:
+        payload = path.read_bytes()
+    except (FileNotFoundError, IsADirectoryError, NotADirectoryError):
+        return Plan(error=(ERROR_NOT_FOUND, "File not found"))
+    except OSError:
+        return Plan(error=(ERROR_ACCESS, "Access violation"))
+    if request.mode == "netascii":
+        payload = to_netascii(payload)
+    plan = Plan(payload=payload)
+    if fault == "ignore-options":
+        return plan
+
+    oack = {}
+    if "tsize" in options:
+        size = {"half-size": len(payload) // 2, "double-size": len(payload) * 2}.get(fault, len(payload))
+        oack["tsize"] = size
+    block_size = parse_int(options.get("blksize", ""))
+    if block_size is not None and block_size >= MIN_BLOCK_SIZE and fault != "ignore-blksize":
+        plan.block_size = min(block_size, MAX_BLOCK_SIZE)
+        oack["blksize"] = plan.block_size
+    timeout = parse_int(options.get("timeout", ""))
+    if timeout is not None and 1 <= timeout <= 255:
+        plan.timeout = float(timeout)
+        oack["timeout"] = timeout
+    plan.oack = oack
+    return plan
+
+
+class Transfer:
+    """One read transfer from its own socket (its own TID), with retransmission on timeout."""
+
+    def __init__(self, server, client, request, plan):
+        self.server = server
+        self.client = client
+        self.request = request
+        self.plan = plan
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind((server.address, 0))
+        self.data_sent = 0
+
+    def run(self):
+        try:
+            if self.plan.error is not None:
+                self.socket.sendto(error_packet(*self.plan.error), self.client)
+                return
+            if self.plan.oack and not self.exchange(oack_packet(self.plan.oack), 0):
+                return
+            self.send_blocks()
+        finally:
+            self.socket.close()
+
+    def send_blocks(self):
+        size = self.plan.block_size
+        payload = self.plan.payload
+        block = 1
+        while True:
+            chunk = payload[(block - 1) * size:block * size]
+            if self.server.fault == "silent-after-two" and self.data_sent == 2:
+                return
+            if not self.exchange(data_packet(block, chunk), block & 0xFFFF):
+                return
+            if len(chunk) < size:
+                return
+            block += 1
+
+    def exchange(self, packet, expected_ack):
+        """Sends PACKET until the client acknowledges block EXPECTED_ACK; False when the transfer ends."""
+        if packet[1] == DATA:
+            self.data_sent += 1
+        silent = self.server.fault == "silent-after-two" and self.data_sent >= 2
+        for _ in range(SENDS_PER_PACKET):
+            self.socket.sendto(packet, self.client)
+            answer = self.await_ack(expected_ack)
+            if answer is not None:
+                return answer
+            if silent:
+                return False
+        return False
+
+    def await_ack(self, expected_ack):
+        """True on the expected ACK, False on an ERROR from the client, None on timeout."""
+        while True:
+            ready, _, _ = select.select([self.socket, self.server.stop_reader], [], [], self.plan.timeout)
+            if self.server.stop_reader in ready:
+                return False
+            if not ready:
+                return None
+            packet, source = self.socket.recvfrom(RECEIVE_BUFFER)
+            if source != self.client:
+                self.socket.sendto(error_packet(ERROR_UNKNOWN_TID, "Unknown transfer ID"), source)
+                continue
+            if len(packet) < 4:
+                continue
+            opcode, number = struct.unpack("!HH", packet[:4])
+            if opcode == ERROR:
+                return False
+            if opcode == ACK and number == expected_ack:
+                return True
+            # An older ACK is a duplicate: answering it would double every later block.
+
+
+class HostileTftpServer:
+    """Serves ROOT on ADDRESS:PORT with one FAULT; a context manager runs it on a thread."""
+
+    def __init__(self, address, port, root, fault, log=sys.stderr):
+        if fault not in FAULTS:
+            raise ValueError("unknown fault %r (known: %s)" % (fault, ", ".join(FAULTS)))
+        self.address = address
+        self.root = Path(root).resolve()
+        self.fault = fault
+        self.log = log
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.socket.bind((address, port))
+        self.port = self.socket.getsockname()[1]
+        self.stop_reader, self.stop_writer = os.pipe()
+        self.thread = None
+
+    def serve_forever(self):
+        while True:
+            ready, _, _ = select.select([self.socket, self.stop_reader], [], [])
+            if self.stop_reader in ready:
+                return
+            packet, client = self.socket.recvfrom(RECEIVE_BUFFER)
+            self.handle(packet, client)
+
+    def handle(self, packet, client):
+        request = parse_request(packet)
+        if request is None:
+            self.note("%s:%d bad packet (%d bytes) -> ERROR 4" % (client + (len(packet),)))
+            self.socket.sendto(error_packet(ERROR_ILLEGAL, "Illegal TFTP operation"), client)
+            return
+        plan = plan_transfer(request, self.root, self.fault)
+        if plan.error is not None:
+            answer = "ERROR %d %s" % plan.error
+        elif plan.oack:
+            answer = "OACK %s, %d-byte blocks" % (" ".join("%s=%s" % item for item in plan.oack.items()), plan.block_size)
+        else:
+            answer = "DATA at once, %d-byte blocks" % plan.block_size
+        self.note("%s:%d %s -> %s" % (client + (request.describe(), answer)))
+        threading.Thread(target=Transfer(self, client, request, plan).run, daemon=True).start()
+
+    def note(self, line):
+        if self.log is not None:
+            print("hostile-tftp[%s]: %s" % (self.fault, line), file=self.log, flush=True)
+
+    def shutdown(self):
+        os.write(self.stop_writer, b"x")
+
+    def close(self):
+        self.socket.close()
+        os.close(self.stop_reader)
+        os.close(self.stop_writer)
+
+    def __enter__(self):
+        self.thread = threading.Thread(target=self.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exception):
+        self.shutdown()
+        self.thread.join()
+        self.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--address", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=69, help="0 takes any free port")
+    parser.add_argument("--root", type=Path, required=True, help="the directory served")
+    parser.add_argument("--fault", choices=sorted(FAULTS), default="none",
+                        help="; ".join("%s: %s" % item for item in FAULTS.items()))
+    args = parser.parse_args()
+    if not args.root.is_dir():
+        parser.error("--root %s is not a directory" % args.root)
+
+    server = HostileTftpServer(args.address, args.port, args.root, args.fault)
+    signal.signal(signal.SIGTERM, lambda *_: server.shutdown())
+    print("ready %d" % server.port, flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
