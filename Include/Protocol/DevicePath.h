@@ -1,6 +1,6 @@
 /*
  * EFI_DEVICE_PATH_PROTOCOL: its GUID and the node types the firmware test
- * runner looks at. The node header itself is declared in Uefi/UefiTables.h.
+ * runner reads and builds. The node header itself is declared in Uefi/UefiTables.h.
  */
 #ifndef TOLVANE_PROTOCOL_DEVICE_PATH_H
 #define TOLVANE_PROTOCOL_DEVICE_PATH_H
@@ -15,7 +15,10 @@
 #define MESSAGING_DEVICE_PATH 0x03
 #define MSG_IPv4_DP 0x0C
 #define MSG_IPv6_DP 0x0D
+#define MEDIA_DEVICE_PATH 0x04
+#define MEDIA_FILEPATH_DP 0x04
 #define END_DEVICE_PATH_TYPE 0x7F
+#define END_ENTIRE_DEVICE_PATH_SUBTYPE 0xFF
 
 #ifdef __cplusplus
 static_assert(sizeof(EFI_DEVICE_PATH_PROTOCOL) == 4, "EFI_DEVICE_PATH_PROTOCOL node header size");

@@ -128,6 +128,7 @@ typedef struct {
 #define EFI_ICMP_ERROR ENCODE_ERROR(22)
 #define EFI_TFTP_ERROR ENCODE_ERROR(23)
 #define EFI_PROTOCOL_ERROR ENCODE_ERROR(24)
+#define EFI_SECURITY_VIOLATION ENCODE_ERROR(26)
 
 #ifdef __cplusplus
 static_assert(sizeof(UINT64) == 8 && sizeof(UINTN) == 8 && sizeof(CHAR16) == 2, "x86-64 widths");

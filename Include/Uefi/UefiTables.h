@@ -132,7 +132,12 @@ typedef struct {
    const EFI_GUID *EventGroup, EFI_EVENT *Event);
 } EFI_BOOT_SERVICES;
 
-/* Runtime services: only ResetSystem is typed; the members before it keep their places. */
+/* Variable attributes. */
+#define EFI_VARIABLE_NON_VOLATILE 0x00000001
+#define EFI_VARIABLE_BOOTSERVICE_ACCESS 0x00000002
+#define EFI_VARIABLE_RUNTIME_ACCESS 0x00000004
+
+/* Runtime services: the variable services and ResetSystem are typed; the other members keep their places. */
 typedef struct {
   EFI_TABLE_HEADER Hdr;
   VOID *GetTime;
@@ -141,9 +146,11 @@ typedef struct {
   VOID *SetWakeupTime;
   VOID *SetVirtualAddressMap;
   VOID *ConvertPointer;
-  VOID *GetVariable;
+  EFI_STATUS(EFIAPI *GetVariable)
+  (const CHAR16 *VariableName, const EFI_GUID *VendorGuid, UINT32 *Attributes, UINTN *DataSize, VOID *Data);
   VOID *GetNextVariableName;
-  VOID *SetVariable;
+  EFI_STATUS(EFIAPI *SetVariable)
+  (const CHAR16 *VariableName, const EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize, const VOID *Data);
   VOID *GetNextHighMonotonicCount;
   VOID(EFIAPI *ResetSystem)(EFI_RESET_TYPE ResetType, EFI_STATUS ResetStatus, UINTN DataSize, VOID *ResetData);
 } EFI_RUNTIME_SERVICES;
@@ -154,6 +161,11 @@ struct _EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL {
   EFI_STATUS(EFIAPI *Reset)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, BOOLEAN ExtendedVerification);
   EFI_STATUS(EFIAPI *OutputString)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, CHAR16 *String);
 };
+
+typedef struct {
+  EFI_GUID VendorGuid;
+  VOID *VendorTable;
+} EFI_CONFIGURATION_TABLE;
 
 typedef struct {
   EFI_TABLE_HEADER Hdr;
@@ -168,7 +180,7 @@ typedef struct {
   EFI_RUNTIME_SERVICES *RuntimeServices;
   EFI_BOOT_SERVICES *BootServices;
   UINTN NumberOfTableEntries;
-  VOID *ConfigurationTable;
+  EFI_CONFIGURATION_TABLE *ConfigurationTable;
 } EFI_SYSTEM_TABLE;
 
 typedef EFI_STATUS(EFIAPI *EFI_IMAGE_ENTRY_POINT)(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
@@ -191,7 +203,11 @@ static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, InstallMultipleProtocolInter
               "InstallMultipleProtocolInterfaces");
 static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, UninstallMultipleProtocolInterfaces) == 336,
               "UninstallMultipleProtocolInterfaces");
+static_assert(__builtin_offsetof(EFI_RUNTIME_SERVICES, GetVariable) == 72, "GetVariable");
+static_assert(__builtin_offsetof(EFI_RUNTIME_SERVICES, SetVariable) == 88, "SetVariable");
 static_assert(__builtin_offsetof(EFI_RUNTIME_SERVICES, ResetSystem) == 104, "ResetSystem");
+static_assert(sizeof(EFI_CONFIGURATION_TABLE) == 24, "EFI_CONFIGURATION_TABLE size");
+static_assert(__builtin_offsetof(EFI_SYSTEM_TABLE, ConfigurationTable) == 112, "EFI_SYSTEM_TABLE.ConfigurationTable");
 #endif
 
 #endif

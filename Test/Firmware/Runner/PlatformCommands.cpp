@@ -8,11 +8,15 @@ constexpr UINT16 LineControlPort = SerialBase + 3;
 constexpr UINT8 DivisorLatchAccess = 0x80;
 } // namespace
 
-/* load-driver: LoadImage from the volume's TolvaneService.efi and StartImage. */
-VOID CommandLoadDriver(TRANSCRIPT_LINE &Line, CHAR8 **, UINTN) {
+/* load-driver [IMAGE]: LoadImage of \EFI\Tolvane\IMAGE (TolvaneService.efi) and StartImage. */
+VOID CommandLoadDriver(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
+  if (Count > 2) {
+    EmitUsageError(Line, "load-driver [IMAGE]");
+    return;
+  }
   EFI_STATUS StartStatus;
   UINT64 Start = ReadCycles();
-  EFI_STATUS Status = LoadServiceDriver(&StartStatus);
+  EFI_STATUS Status = LoadServiceDriver(Count == 2 ? Arguments[1] : "TolvaneService.efi", &StartStatus);
   UINT64 Elapsed = MicrosecondsSince(Start);
   Append(Line, "load ");
   AppendStatus(Line, Status);

@@ -62,6 +62,15 @@ const CHAR8 *StatusName(EFI_STATUS Status);
  * into a new pool buffer with one extra 0 byte. Returns the failing status.
  */
 EFI_STATUS ReadVolumeFile(const CHAR8 *Path, VOID **Buffer, UINTN *Size);
+/*
+ * The full device path of the file at Path on the runner's volume: the
+ * volume's own path, one file-path node and the end node, in a new pool
+ * buffer of *Size bytes. NULL when the volume has no device path or the
+ * pool is exhausted.
+ */
+EFI_DEVICE_PATH_PROTOCOL *VolumeFileDevicePath(const CHAR8 *Path, UINTN *Size);
+/* The Length field of a device path node. */
+UINTN DevicePathNodeSize(const EFI_DEVICE_PATH_PROTOCOL *Node);
 
 /* Connects every handle recursively; returns the number of handles. */
 UINTN ConnectAllControllers();
@@ -76,8 +85,16 @@ EFI_STATUS PublishPxeVariant(UINTN NicNumber);
 /* The interface the runner published under the variant GUID, or NULL. */
 VOID *PublishedPxe();
 
-/* Loads TolvaneService.efi from the volume and starts it; returns the load status. */
-EFI_STATUS LoadServiceDriver(EFI_STATUS *StartStatus);
+/* Where the driver images lie on the runner's volume, as platforms install them on an ESP. */
+extern const CHAR8 DriverFolder[];
+/* The path of ImageName in DriverFolder, in a buffer of Capacity bytes (cut to fit). */
+VOID DriverImagePath(const CHAR8 *ImageName, CHAR8 *Path, UINTN Capacity);
+/*
+ * Loads the image ImageName of DriverFolder by its device path, as a boot
+ * manager does, and starts it when the firmware accepts it. Returns the
+ * load status; *StartStatus is EFI_NOT_STARTED when it was not started.
+ */
+EFI_STATUS LoadServiceDriver(const CHAR8 *ImageName, EFI_STATUS *StartStatus);
 /* Number of handles that carry TOLVANE_SERVICE_PROTOCOL. */
 UINTN CountServiceHandles();
 /* The installed service interface, or NULL with the status of the look-up. */

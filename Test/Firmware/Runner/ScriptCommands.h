@@ -36,6 +36,12 @@ VOID CommandPublishPxe(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandSerialCheck(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandRawSequence(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 
+VOID CommandSecureBoot(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandImageInfo(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandLoadOptionWrite(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandReset(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+
 } // namespace Runner
 
 #endif

@@ -27,6 +27,11 @@ const COMMAND_ENTRY Commands[] = {
     {"publish-pxe", CommandPublishPxe},
     {"serial-check", CommandSerialCheck},
     {"raw-sequence", CommandRawSequence},
+    {"secure-boot", CommandSecureBoot},
+    {"image-info", CommandImageInfo},
+    {"load-option-write", CommandLoadOptionWrite},
+    {"load-option-remove", CommandLoadOptionRemove},
+    {"reset", CommandReset},
 };
 
 constexpr UINTN MaxArguments = 8;

@@ -1,0 +1,317 @@
+/*
+ * The commands that act on what the firmware does at boot: the Secure Boot
+ * state, the image execution information table, the Driver#### load options
+ * and a reset into the next boot.
+ */
+#include "Protocol/DevicePath.h"
+#include "ScriptCommands.h"
+
+namespace Runner {
+namespace {
+const EFI_GUID GlobalVariableGuid = {0x8BE4DF61, 0x93CA, 0x11D2, {0xAA, 0x0D, 0x00, 0xE0, 0x98, 0x03, 0x2B, 0x8C}};
+// The image execution information table is published under the image security database's GUID.
+const EFI_GUID ImageSecurityDatabaseGuid = {
+    0xD719B2CB, 0x3D3A, 0x4596, {0xA3, 0xBC, 0xDA, 0xD0, 0x0E, 0x67, 0x65, 0x6F}};
+constexpr UINT32 LoadOptionActive = 0x00000001;
+constexpr UINT32 LoadOptionAttributes =
+    EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
+const CHAR16 LoadOptionDescription[] = u"TolvaneService";
+constexpr UINTN MaxOrderEntries = 64;
+constexpr UINT32 ImageAuthenticationMask = 0x7;
+constexpr UINT32 ImageInitialized = 0x8;
+
+const CHAR8 *const ImageActionNames[] = {
+    "EFI_IMAGE_EXECUTION_AUTH_UNTESTED",    "EFI_IMAGE_EXECUTION_AUTH_SIG_FAILED",
+    "EFI_IMAGE_EXECUTION_AUTH_SIG_PASSED",  "EFI_IMAGE_EXECUTION_AUTH_SIG_NOT_FOUND",
+    "EFI_IMAGE_EXECUTION_AUTH_SIG_FOUND",   "EFI_IMAGE_EXECUTION_POLICY_FAILED",
+    "EFI_IMAGE_EXECUTION_AUTHENTICATION 6", "EFI_IMAGE_EXECUTION_AUTHENTICATION 7",
+};
+
+/* Reads a one-byte global variable; returns the failing status. */
+EFI_STATUS ReadByteVariable(const CHAR16 *Name, UINT8 *Value) {
+  UINTN Size = sizeof(*Value);
+  return System->RuntimeServices->GetVariable(Name, &GlobalVariableGuid, NULL, &Size, Value);
+}
+
+/* Appends the value of a one-byte global variable, or the status of its read. */
+VOID AppendByteVariable(TRANSCRIPT_LINE &Line, const CHAR8 *Label, const CHAR16 *Name) {
+  UINT8 Value = 0;
+  EFI_STATUS Status = ReadByteVariable(Name, &Value);
+  Append(Line, Label);
+  if (EFI_ERROR(Status)) {
+    AppendStatus(Line, Status);
+  } else {
+    AppendUnsigned(Line, Value);
+  }
+}
+
+/* "Driver" and the option number as four upper-case hex digits. */
+VOID DriverOptionName(UINT16 Number, CHAR16 *Name) {
+  const CHAR8 Prefix[] = "Driver";
+  UINTN Length = 0;
+  for (; Prefix[Length] != 0; Length++) {
+    Name[Length] = (CHAR16)Prefix[Length];
+  }
+  for (int Shift = 12; Shift >= 0; Shift -= 4) {
+    Name[Length++] = (CHAR16) "0123456789ABCDEF"[(Number >> Shift) & 0xF];
+  }
+  Name[Length] = 0;
+}
+
+/* Parses a load option number (0 to 0xFFFF); FALSE when the text is not one. */
+bool ParseOptionNumber(const CHAR8 *Text, UINT16 *Number) {
+  INT64 Value = 0;
+  if (!ParseSigned(Text, &Value) || Value < 0 || Value > 0xFFFF) {
+    return false;
+  }
+  *Number = (UINT16)Value;
+  return true;
+}
+
+/* Reads DriverOrder into Order (MaxOrderEntries); a missing variable is an empty order. */
+EFI_STATUS ReadDriverOrder(UINT16 *Order, UINTN *Count) {
+  UINTN Size = MaxOrderEntries * sizeof(UINT16);
+  EFI_STATUS Status = System->RuntimeServices->GetVariable(u"DriverOrder", &GlobalVariableGuid, NULL, &Size, Order);
+  *Count = EFI_ERROR(Status) ? 0 : Size / sizeof(UINT16);
+  return Status == EFI_NOT_FOUND ? EFI_SUCCESS : Status;
+}
+
+/* Writes DriverOrder, or deletes it when Count is 0. */
+EFI_STATUS WriteDriverOrder(const UINT16 *Order, UINTN Count) {
+  return System->RuntimeServices->SetVariable(u"DriverOrder", &GlobalVariableGuid,
+                                              Count == 0 ? 0 : LoadOptionAttributes, Count * sizeof(UINT16), Order);
+}
+
+VOID AppendOrder(TRANSCRIPT_LINE &Line, const UINT16 *Order, UINTN Count) {
+  Append(Line, " (");
+  for (UINTN Index = 0; Index < Count; Index++) {
+    Append(Line, Index == 0 ? "" : ",");
+    AppendHex(Line, Order[Index], 4);
+  }
+  Append(Line, ")");
+}
+
+/*
+ * The EFI_LOAD_OPTION for Path on the runner's volume: attributes, the file
+ * path list's length, the description and the device path, in a new pool
+ * buffer of *Size bytes; NULL when the pool is exhausted.
+ */
+UINT8 *BuildDriverLoadOption(const CHAR8 *Path, UINTN *Size) {
+  UINTN PathSize = 0;
+  EFI_DEVICE_PATH_PROTOCOL *DevicePath = VolumeFileDevicePath(Path, &PathSize);
+  if (DevicePath == NULL) {
+    return NULL;
+  }
+  UINTN Total = sizeof(UINT32) + sizeof(UINT16) + sizeof(LoadOptionDescription) + PathSize;
+  UINT8 *Option = (UINT8 *)Allocate(Total);
+  if (Option != NULL) {
+    UINT8 *Cursor = Option;
+    for (UINTN Index = 0; Index < sizeof(UINT32); Index++) {
+      *Cursor++ = (UINT8)(LoadOptionActive >> (8 * Index));
+    }
+    *Cursor++ = (UINT8)(PathSize & 0xFF);
+    *Cursor++ = (UINT8)(PathSize >> 8);
+    const UINT8 *Description = (const UINT8 *)LoadOptionDescription;
+    for (UINTN Index = 0; Index < sizeof(LoadOptionDescription); Index++) {
+      *Cursor++ = Description[Index];
+    }
+    const UINT8 *PathBytes = (const UINT8 *)DevicePath;
+    for (UINTN Index = 0; Index < PathSize; Index++) {
+      *Cursor++ = PathBytes[Index];
+    }
+    *Size = Total;
+  }
+  Release(DevicePath);
+  return Option;
+}
+
+/*
+ * TRUE when the device path of one image execution information record, of
+ * at most Size bytes, names Path in a file-path node (letters compared
+ * without case, as FAT does).
+ */
+bool RecordNamesPath(const UINT8 *DevicePath, UINTN Size, const CHAR8 *Path) {
+  UINTN Offset = 0;
+  while (Offset + sizeof(EFI_DEVICE_PATH_PROTOCOL) <= Size) {
+    const EFI_DEVICE_PATH_PROTOCOL *Node = (const EFI_DEVICE_PATH_PROTOCOL *)(DevicePath + Offset);
+    UINTN NodeSize = DevicePathNodeSize(Node);
+    if (Node->Type == END_DEVICE_PATH_TYPE || NodeSize < sizeof(EFI_DEVICE_PATH_PROTOCOL) || NodeSize > Size - Offset) {
+      return false;
+    }
+    if (Node->Type == MEDIA_DEVICE_PATH && Node->SubType == MEDIA_FILEPATH_DP) {
+      const UINT8 *Text = DevicePath + Offset + sizeof(EFI_DEVICE_PATH_PROTOCOL);
+      UINTN Units = (NodeSize - sizeof(EFI_DEVICE_PATH_PROTOCOL)) / sizeof(CHAR16);
+      UINTN Index = 0;
+      for (; Index < Units; Index++) {
+        CHAR16 Unit = (CHAR16)(Text[2 * Index] | (Text[2 * Index + 1] << 8));
+        CHAR8 Expected = Path[Index];
+        auto Lower = [](UINT32 Character) { return Character >= 'A' && Character <= 'Z' ? Character + 32 : Character; };
+        if (Lower(Unit) != Lower((UINT8)Expected) || Expected == 0) {
+          break;
+        }
+      }
+      bool Terminated = Index == Units || (Text[2 * Index] == 0 && Text[2 * Index + 1] == 0);
+      if (Path[Index] == 0 && Terminated) {
+        return true;
+      }
+    }
+    Offset += NodeSize;
+  }
+  return false;
+}
+
+/* The image execution information table, or NULL when the firmware publishes none. */
+const UINT8 *ImageExecutionTable() {
+  for (UINTN Index = 0; Index < System->NumberOfTableEntries; Index++) {
+    if (GuidEquals(System->ConfigurationTable[Index].VendorGuid, ImageSecurityDatabaseGuid)) {
+      return (const UINT8 *)System->ConfigurationTable[Index].VendorTable;
+    }
+  }
+  return NULL;
+}
+} // namespace
+
+/* secure-boot: the SecureBoot and SetupMode variables. */
+VOID CommandSecureBoot(TRANSCRIPT_LINE &Line, CHAR8 **, UINTN) {
+  AppendByteVariable(Line, "SecureBoot ", u"SecureBoot");
+  AppendByteVariable(Line, ", SetupMode ", u"SetupMode");
+  Emit(Line);
+}
+
+/*
+ * image-info IMAGE: the records of the image execution information table
+ * for \EFI\Tolvane\IMAGE, by action. The firmware records the images it
+ * refused; an image it ran leaves no record.
+ */
+VOID CommandImageInfo(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
+  if (Count != 2) {
+    EmitUsageError(Line, "image-info IMAGE");
+    return;
+  }
+  CHAR8 Path[128];
+  DriverImagePath(Arguments[1], Path, sizeof(Path));
+  const UINT8 *Table = ImageExecutionTable();
+  if (Table == NULL) {
+    Append(Line, "no image execution information table");
+    Emit(Line);
+    return;
+  }
+  UINTN Images = *(const UINTN *)Table;
+  const UINT8 *Record = Table + sizeof(UINTN);
+  UINTN Found = 0;
+  for (UINTN Index = 0; Index < Images; Index++) {
+    UINT32 Action = *(const UINT32 *)Record;
+    UINT32 InfoSize = *(const UINT32 *)(Record + 4);
+    if (InfoSize < 2 * sizeof(UINT32)) {
+      Append(Line, "malformed record");
+      break;
+    }
+    // The record holds its name (a NUL-terminated CHAR16 string), then the image's device path.
+    UINTN Offset = 2 * sizeof(UINT32);
+    while (Offset + 1 < InfoSize && (Record[Offset] != 0 || Record[Offset + 1] != 0)) {
+      Offset += sizeof(CHAR16);
+    }
+    Offset += sizeof(CHAR16);
+    if (Offset < InfoSize && RecordNamesPath(Record + Offset, InfoSize - Offset, Path)) {
+      Append(Line, Found == 0 ? "" : ", ");
+      Append(Line, ImageActionNames[Action & ImageAuthenticationMask]);
+      Append(Line, (Action & ImageInitialized) != 0 ? " (initialized)" : "");
+      Found++;
+    }
+    Record += InfoSize;
+  }
+  if (Found == 0) {
+    Append(Line, "no record");
+  }
+  Emit(Line);
+}
+
+/*
+ * load-option-write N IMAGE: writes DriverN (four hex digits), an active
+ * load option for \EFI\Tolvane\IMAGE on the runner's volume, and appends N
+ * to DriverOrder unless it is there already.
+ */
+VOID CommandLoadOptionWrite(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
+  UINT16 Number = 0;
+  if (Count != 3 || !ParseOptionNumber(Arguments[1], &Number)) {
+    EmitUsageError(Line, "load-option-write N IMAGE");
+    return;
+  }
+  CHAR8 Path[128];
+  DriverImagePath(Arguments[2], Path, sizeof(Path));
+  UINTN OptionSize = 0;
+  UINT8 *Option = BuildDriverLoadOption(Path, &OptionSize);
+  if (Option == NULL) {
+    Append(Line, "cannot build the load option");
+    Emit(Line);
+    return;
+  }
+  CHAR16 Name[16];
+  DriverOptionName(Number, Name);
+  EFI_STATUS Status =
+      System->RuntimeServices->SetVariable(Name, &GlobalVariableGuid, LoadOptionAttributes, OptionSize, Option);
+  Release(Option);
+  AppendWide(Line, Name, 16);
+  Append(Line, " ");
+  AppendStatus(Line, Status);
+  UINT16 Order[MaxOrderEntries];
+  UINTN Entries = 0;
+  Status = ReadDriverOrder(Order, &Entries);
+  UINTN Position = 0;
+  while (Position < Entries && Order[Position] != Number) {
+    Position++;
+  }
+  if (!EFI_ERROR(Status) && Position == Entries && Entries < MaxOrderEntries) {
+    Order[Entries++] = Number;
+    Status = WriteDriverOrder(Order, Entries);
+  }
+  Append(Line, ", DriverOrder ");
+  AppendStatus(Line, Status);
+  AppendOrder(Line, Order, Entries);
+  Emit(Line);
+}
+
+/* load-option-remove N: deletes DriverN and takes N out of DriverOrder (deleting it when empty). */
+VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
+  UINT16 Number = 0;
+  if (Count != 2 || !ParseOptionNumber(Arguments[1], &Number)) {
+    EmitUsageError(Line, "load-option-remove N");
+    return;
+  }
+  CHAR16 Name[16];
+  DriverOptionName(Number, Name);
+  EFI_STATUS Status = System->RuntimeServices->SetVariable(Name, &GlobalVariableGuid, 0, 0, NULL);
+  AppendWide(Line, Name, 16);
+  Append(Line, " ");
+  AppendStatus(Line, Status);
+  UINT16 Order[MaxOrderEntries];
+  UINTN Entries = 0;
+  Status = ReadDriverOrder(Order, &Entries);
+  UINTN Kept = 0;
+  for (UINTN Index = 0; Index < Entries; Index++) {
+    if (Order[Index] != Number) {
+      Order[Kept++] = Order[Index];
+    }
+  }
+  if (!EFI_ERROR(Status) && Kept != Entries) {
+    Status = WriteDriverOrder(Order, Kept);
+  }
+  Append(Line, ", DriverOrder ");
+  AppendStatus(Line, Status);
+  AppendOrder(Line, Order, Kept);
+  Emit(Line);
+}
+
+/*
+ * reset: a cold reset. The harness runs QEMU without rebooting, starts the
+ * next boot on the same variable store and hands the runner the rest of
+ * the script.
+ */
+VOID CommandReset(TRANSCRIPT_LINE &Line, CHAR8 **, UINTN) {
+  Append(Line, "resetting");
+  Emit(Line);
+  EmitText("runner: reset");
+  System->RuntimeServices->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, NULL);
+}
+
+} // namespace Runner
