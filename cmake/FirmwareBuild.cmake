@@ -24,6 +24,8 @@ add_custom_command(TARGET TolvaneService POST_BUILD
           -P ${PROJECT_SOURCE_DIR}/cmake/PrintImageSize.cmake
   VERBATIM)
 
+include(${PROJECT_SOURCE_DIR}/cmake/Signing.cmake)
+
 # `cmake --install` puts the image in bin/, next to the host build's rivari-check.
 install(FILES $<TARGET_FILE:TolvaneService> DESTINATION bin)
 

@@ -32,10 +32,10 @@ import sys
 import time
 from pathlib import Path
 
+import secure_boot
+
 REPOSITORY = Path(__file__).resolve().parents[2]
 SCENARIO_ROOT = Path(__file__).resolve().parent / "Scenarios"
-OVMF_CODE = Path("/usr/share/OVMF/OVMF_CODE_4M.fd")
-OVMF_VARS = Path("/usr/share/OVMF/OVMF_VARS_4M.fd")
 SERVER = "10.0.2.2"
 DRIVER_IMAGE = "TolvaneService.efi"
 RUNNER_IMAGE = "TolvaneFirmwareRunner.efi"
@@ -177,26 +177,23 @@ def build_trees(trees, work, fat):
             shutil.copytree(tree.directory, fat / "trees" / str(tree.nic))
 
 
-def lay_out_disk(build_dir, fat, script):
-    """The FAT directory: the runner as the default boot program, the driver, the script."""
+def lay_out_disk(build_dir, fat, script, firmware="plain"):
+    """The FAT directory: the runner as the default boot program, the driver images, the script."""
     for image in (DRIVER_IMAGE, RUNNER_IMAGE):
         if not (build_dir / image).exists():
             raise SystemExit("%s not found in %s: build the efi preset first (cmake --preset efi && cmake --build build/efi)" % (image, build_dir))
-    (fat / "EFI" / "BOOT").mkdir(parents=True)
-    shutil.copyfile(build_dir / RUNNER_IMAGE, fat / "EFI" / "BOOT" / "BOOTX64.EFI")
-    shutil.copyfile(build_dir / DRIVER_IMAGE, fat / DRIVER_IMAGE)
+    secure_boot.lay_out_images(firmware, build_dir / RUNNER_IMAGE, build_dir / DRIVER_IMAGE, fat)
     (fat / SCRIPT_NAME).write_text(script)
 
 
-def qemu_command(work, fat, tree_directories, debug_file):
+def qemu_command(work, fat, tree_directories, debug_file, firmware="plain"):
     """The QEMU command line: OVMF, the FAT disk, one restricted user network per tree, the debug console."""
     command = [
         "qemu-system-x86_64",
         "-nographic",
         "-no-reboot",
         "-m", "512",
-        "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % OVMF_CODE,
-        "-drive", "if=pflash,format=raw,unit=1,file=%s" % (work / "OVMF_VARS.fd"),
+    ] + secure_boot.qemu_firmware_arguments(firmware, work / "OVMF_VARS.fd") + [
         "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
         "-device", "virtio-blk-pci,drive=esp,bootindex=0",
     ]
@@ -209,14 +206,11 @@ def qemu_command(work, fat, tree_directories, debug_file):
     return command
 
 
-def check_platform():
-    """Stops with a clear message when QEMU or OVMF is missing."""
-    missing = []
+def check_platform(firmware="plain"):
+    """Stops with a clear message when QEMU, OVMF or the signing tools are missing."""
+    missing = secure_boot.missing_tools(firmware)
     if shutil.which("qemu-system-x86_64") is None:
         missing.append("qemu-system-x86_64 (apt install qemu-system-x86)")
-    for path in (OVMF_CODE, OVMF_VARS):
-        if not path.exists():
-            missing.append("%s (apt install ovmf)" % path)
     if missing:
         raise SystemExit("missing: " + ", ".join(missing))
 
@@ -230,7 +224,7 @@ def boot(build_dir, work, script, trees, timeout):
     fat.mkdir(parents=True)
     build_trees(trees, work, fat)
     lay_out_disk(build_dir, fat, script)
-    shutil.copyfile(OVMF_VARS, work / "OVMF_VARS.fd")
+    secure_boot.new_variable_store("plain", work / "OVMF_VARS.fd")
     nics = [(tree.nic, tree.directory) for tree in trees]
     if not nics:
         empty = work / "tftp" / "empty"
