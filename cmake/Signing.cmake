@@ -24,4 +24,5 @@ if(TOLVANE_SIGNING_KEY OR TOLVANE_SIGNING_CERT)
     COMMENT "Signing TolvaneService.signed.efi"
     VERBATIM)
   add_custom_target(TolvaneServiceSigned ALL DEPENDS ${TOLVANE_SIGNED_IMAGE})
+  install(FILES ${TOLVANE_SIGNED_IMAGE} DESTINATION bin)
 endif()
