@@ -25,6 +25,7 @@ add_custom_command(TARGET TolvaneService POST_BUILD
   VERBATIM)
 
 include(${PROJECT_SOURCE_DIR}/cmake/Signing.cmake)
+add_subdirectory(Examples/Caller)
 
 # `cmake --install` puts the image in bin/, next to the host build's rivari-check.
 install(FILES $<TARGET_FILE:TolvaneService> DESTINATION bin)

@@ -39,6 +39,7 @@ SCENARIO_ROOT = Path(__file__).resolve().parent / "Scenarios"
 SERVER = "10.0.2.2"
 DRIVER_IMAGE = "TolvaneService.efi"
 RUNNER_IMAGE = "TolvaneFirmwareRunner.efi"
+CALLER_IMAGE = "TolvaneCaller.efi"
 SCRIPT_NAME = "runner-script.txt"
 DONE_LINE = "runner: done"
 TIMING = re.compile(r"\s*\[[^\[\]]*\bms\b[^\[\]]*\]")
@@ -179,10 +180,11 @@ def build_trees(trees, work, fat):
 
 def lay_out_disk(build_dir, fat, script, firmware="plain"):
     """The FAT directory: the runner as the default boot program, the driver images, the script."""
-    for image in (DRIVER_IMAGE, RUNNER_IMAGE):
+    for image in (DRIVER_IMAGE, RUNNER_IMAGE, CALLER_IMAGE):
         if not (build_dir / image).exists():
             raise SystemExit("%s not found in %s: build the efi preset first (cmake --preset efi && cmake --build build/efi)" % (image, build_dir))
-    secure_boot.lay_out_images(firmware, build_dir / RUNNER_IMAGE, build_dir / DRIVER_IMAGE, fat)
+    secure_boot.lay_out_images(firmware, build_dir / RUNNER_IMAGE, build_dir / DRIVER_IMAGE,
+                               [build_dir / CALLER_IMAGE], fat)
     (fat / SCRIPT_NAME).write_text(script)
 
 

@@ -143,23 +143,29 @@ def tampered_in_signature(signed):
     return flip_byte(signed, offset + min(length, size) - 16)
 
 
-def lay_out_images(kind, runner, driver, fat):
+def lay_out_images(kind, runner, driver, applications, fat):
     """
-    Puts the runner (as the removable-media boot program) and the driver images
-    on the FAT folder for the firmware kind; returns the driver image names.
+    Puts the runner (as the removable-media boot program), the driver images
+    and the applications the runner starts on the FAT folder for the firmware
+    kind; returns the names in \\EFI\\Tolvane.
     """
     boot = fat / "EFI" / "BOOT"
     folder = fat.joinpath(*DRIVER_FOLDER)
     boot.mkdir(parents=True, exist_ok=True)
     folder.mkdir(parents=True, exist_ok=True)
+    names = [DRIVER_IMAGE] + [Path(application).name for application in applications]
     if kind != "secure-boot":
         shutil.copyfile(runner, boot / "BOOTX64.EFI")
         shutil.copyfile(driver, folder / DRIVER_IMAGE)
-        return [DRIVER_IMAGE]
+        for application in applications:
+            shutil.copyfile(application, folder / Path(application).name)
+        return names
     with tempfile.TemporaryDirectory(prefix="tolvane-keys-") as keys:
         trusted, wrong = test_keys(keys)
         sign(trusted, runner, boot / "BOOTX64.EFI")
         sign(trusted, driver, folder / DRIVER_IMAGE)
+        for application in applications:
+            sign(trusted, application, folder / Path(application).name)
         sign(wrong, driver, folder / "WrongKey.efi")
     signed = (folder / DRIVER_IMAGE).read_bytes()
     copies = {
@@ -170,4 +176,4 @@ def lay_out_images(kind, runner, driver, fat):
     }
     for name, data in copies.items():
         (folder / name).write_bytes(data)
-    return [DRIVER_IMAGE, "WrongKey.efi"] + list(copies)
+    return names + ["WrongKey.efi"] + list(copies)

@@ -17,6 +17,14 @@ constexpr UINT32 LoadOptionAttributes =
     EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
 const CHAR16 LoadOptionDescription[] = u"TolvaneService";
 constexpr UINTN MaxOrderEntries = 64;
+// EFI_DEVICE_PATH_TO_TEXT_PROTOCOL: only ConvertDevicePathToText (its second member) is called.
+const EFI_GUID DevicePathToTextGuid = {0x8B843E20, 0x8132, 0x4852, {0x90, 0xCC, 0x55, 0x1A, 0x4E, 0x4A, 0x7F, 0x1C}};
+struct DEVICE_PATH_TO_TEXT {
+  VOID *ConvertDeviceNodeToText;
+  CHAR16 *(EFIAPI *ConvertDevicePathToText)(const EFI_DEVICE_PATH_PROTOCOL *DevicePath, BOOLEAN DisplayOnly,
+                                            BOOLEAN AllowShortcuts);
+};
+constexpr UINTN MaxLoadOptionSize = 1024;
 constexpr UINT32 ImageAuthenticationMask = 0x7;
 constexpr UINT32 ImageInitialized = 0x8;
 
@@ -299,6 +307,60 @@ VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Cou
   Append(Line, ", DriverOrder ");
   AppendStatus(Line, Status);
   AppendOrder(Line, Order, Kept);
+  Emit(Line);
+}
+
+/*
+ * load-option-show N: DriverN as the firmware holds it: its attributes, its
+ * description and its device path as text.
+ */
+VOID CommandLoadOptionShow(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
+  UINT16 Number = 0;
+  if (Count != 2 || !ParseOptionNumber(Arguments[1], &Number)) {
+    EmitUsageError(Line, "load-option-show N");
+    return;
+  }
+  CHAR16 Name[16];
+  DriverOptionName(Number, Name);
+  UINT8 Option[MaxLoadOptionSize];
+  UINTN Size = sizeof(Option);
+  EFI_STATUS Status = System->RuntimeServices->GetVariable(Name, &GlobalVariableGuid, NULL, &Size, Option);
+  // Attributes (4 bytes), the path list's length (2), then the description's CHAR16s up to their terminator.
+  UINTN Offset = sizeof(UINT32) + sizeof(UINT16);
+  while (!EFI_ERROR(Status) && Offset + 1 < Size && (Option[Offset] != 0 || Option[Offset + 1] != 0)) {
+    Offset += sizeof(CHAR16);
+  }
+  Offset += sizeof(CHAR16);
+  if (EFI_ERROR(Status) || Offset > Size) {
+    AppendStatus(Line, EFI_ERROR(Status) ? Status : EFI_VOLUME_CORRUPTED);
+    Emit(Line);
+    return;
+  }
+  UINT32 Attributes =
+      (UINT32)Option[0] | ((UINT32)Option[1] << 8) | ((UINT32)Option[2] << 16) | ((UINT32)Option[3] << 24);
+  Append(Line, "attributes ");
+  AppendHex(Line, Attributes, 8);
+  Append(Line, ", \"");
+  // The description starts at an even offset of the variable; copied out so it is read aligned.
+  CHAR16 Description[64];
+  UINTN Units = 0;
+  for (UINTN At = 6; At + 1 < Offset && Units + 1 < 64; At += 2) {
+    Description[Units++] = (CHAR16)(Option[At] | (Option[At + 1] << 8));
+  }
+  Description[Units] = 0;
+  AppendWide(Line, Description, Units);
+  Append(Line, "\", ");
+  DEVICE_PATH_TO_TEXT *ToText = NULL;
+  CHAR16 *Text = NULL;
+  if (!EFI_ERROR(Boot->LocateProtocol(&DevicePathToTextGuid, NULL, (VOID **)&ToText))) {
+    Text = ToText->ConvertDevicePathToText((const EFI_DEVICE_PATH_PROTOCOL *)(Option + Offset), FALSE, FALSE);
+  }
+  if (Text == NULL) {
+    Append(Line, "(no text form)");
+  } else {
+    AppendWide(Line, Text, 512);
+    Release(Text);
+  }
   Emit(Line);
 }
 

@@ -39,8 +39,10 @@ VOID CommandRawSequence(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandSecureBoot(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandImageInfo(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandLoadOptionWrite(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandLoadOptionShow(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 VOID CommandReset(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
+VOID CommandRunApplication(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 
 } // namespace Runner
 

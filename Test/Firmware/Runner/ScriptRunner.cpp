@@ -30,8 +30,10 @@ const COMMAND_ENTRY Commands[] = {
     {"secure-boot", CommandSecureBoot},
     {"image-info", CommandImageInfo},
     {"load-option-write", CommandLoadOptionWrite},
+    {"load-option-show", CommandLoadOptionShow},
     {"load-option-remove", CommandLoadOptionRemove},
     {"reset", CommandReset},
+    {"run-app", CommandRunApplication},
 };
 
 constexpr UINTN MaxArguments = 8;
