@@ -58,10 +58,8 @@ VOID CommandRunApplication(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count
     EmitUsageError(Line, "run-app IMAGE");
     return;
   }
-  CHAR8 Path[128];
-  DriverImagePath(Arguments[1], Path, sizeof(Path));
   UINTN PathSize = 0;
-  EFI_DEVICE_PATH_PROTOCOL *DevicePath = VolumeFileDevicePath(Path, &PathSize);
+  EFI_DEVICE_PATH_PROTOCOL *DevicePath = DriverFolderDevicePath(Arguments[1], &PathSize);
   EFI_HANDLE Application = NULL;
   EFI_STATUS Status =
       DevicePath == NULL ? EFI_OUT_OF_RESOURCES : Boot->LoadImage(FALSE, OwnImage, DevicePath, NULL, 0, &Application);

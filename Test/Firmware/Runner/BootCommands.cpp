@@ -76,6 +76,20 @@ bool ParseOptionNumber(const CHAR8 *Text, UINT16 *Number) {
   return true;
 }
 
+/*
+ * The option number of "COMMAND N ..." with Expected words, and its variable
+ * name; FALSE, with the usage error emitted, when the arguments are not that.
+ */
+bool OptionArgument(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count, UINTN Expected, const CHAR8 *Usage,
+                    UINT16 *Number, CHAR16 *Name) {
+  if (Count != Expected || !ParseOptionNumber(Arguments[1], Number)) {
+    EmitUsageError(Line, Usage);
+    return false;
+  }
+  DriverOptionName(*Number, Name);
+  return true;
+}
+
 /* Reads DriverOrder into Order (MaxOrderEntries); a missing variable is an empty order. */
 EFI_STATUS ReadDriverOrder(UINT16 *Order, UINTN *Count) {
   UINTN Size = MaxOrderEntries * sizeof(UINT16);
@@ -90,7 +104,32 @@ EFI_STATUS WriteDriverOrder(const UINT16 *Order, UINTN Count) {
                                               Count == 0 ? 0 : LoadOptionAttributes, Count * sizeof(UINT16), Order);
 }
 
-VOID AppendOrder(TRANSCRIPT_LINE &Line, const UINT16 *Order, UINTN Count) {
+/*
+ * Puts Number at the end of DriverOrder unless it is there (Add), or takes
+ * it out, deleting the variable when it empties; then appends the status
+ * and the order to Line.
+ */
+VOID UpdateDriverOrder(TRANSCRIPT_LINE &Line, UINT16 Number, bool Add) {
+  UINT16 Order[MaxOrderEntries];
+  UINTN Entries = 0;
+  EFI_STATUS Status = ReadDriverOrder(Order, &Entries);
+  UINTN Kept = 0;
+  for (UINTN Index = 0; Index < Entries; Index++) {
+    if (Order[Index] != Number) {
+      Order[Kept++] = Order[Index];
+    }
+  }
+  UINTN Count = Entries;
+  if (Add && Kept == Entries && Entries < MaxOrderEntries) {
+    Order[Count++] = Number;
+  } else if (!Add) {
+    Count = Kept;
+  }
+  if (!EFI_ERROR(Status) && Count != Entries) {
+    Status = WriteDriverOrder(Order, Count);
+  }
+  Append(Line, ", DriverOrder ");
+  AppendStatus(Line, Status);
   Append(Line, " (");
   for (UINTN Index = 0; Index < Count; Index++) {
     Append(Line, Index == 0 ? "" : ",");
@@ -99,14 +138,21 @@ VOID AppendOrder(TRANSCRIPT_LINE &Line, const UINT16 *Order, UINTN Count) {
   Append(Line, ")");
 }
 
+/* Appends "NAME STATUS" for the variable a command set. */
+VOID AppendVariableStatus(TRANSCRIPT_LINE &Line, const CHAR16 *Name, EFI_STATUS Status) {
+  AppendWide(Line, Name, 16);
+  Append(Line, " ");
+  AppendStatus(Line, Status);
+}
+
 /*
- * The EFI_LOAD_OPTION for Path on the runner's volume: attributes, the file
- * path list's length, the description and the device path, in a new pool
- * buffer of *Size bytes; NULL when the pool is exhausted.
+ * The EFI_LOAD_OPTION for ImageName in the driver folder: attributes, the
+ * file path list's length, the description and the device path, in a new
+ * pool buffer of *Size bytes; NULL when the pool is exhausted.
  */
-UINT8 *BuildDriverLoadOption(const CHAR8 *Path, UINTN *Size) {
+UINT8 *BuildDriverLoadOption(const CHAR8 *ImageName, UINTN *Size) {
   UINTN PathSize = 0;
-  EFI_DEVICE_PATH_PROTOCOL *DevicePath = VolumeFileDevicePath(Path, &PathSize);
+  EFI_DEVICE_PATH_PROTOCOL *DevicePath = DriverFolderDevicePath(ImageName, &PathSize);
   if (DevicePath == NULL) {
     return NULL;
   }
@@ -241,72 +287,34 @@ VOID CommandImageInfo(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
  */
 VOID CommandLoadOptionWrite(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
   UINT16 Number = 0;
-  if (Count != 3 || !ParseOptionNumber(Arguments[1], &Number)) {
-    EmitUsageError(Line, "load-option-write N IMAGE");
+  CHAR16 Name[16];
+  if (!OptionArgument(Line, Arguments, Count, 3, "load-option-write N IMAGE", &Number, Name)) {
     return;
   }
-  CHAR8 Path[128];
-  DriverImagePath(Arguments[2], Path, sizeof(Path));
   UINTN OptionSize = 0;
-  UINT8 *Option = BuildDriverLoadOption(Path, &OptionSize);
+  UINT8 *Option = BuildDriverLoadOption(Arguments[2], &OptionSize);
   if (Option == NULL) {
     Append(Line, "cannot build the load option");
     Emit(Line);
     return;
   }
-  CHAR16 Name[16];
-  DriverOptionName(Number, Name);
   EFI_STATUS Status =
       System->RuntimeServices->SetVariable(Name, &GlobalVariableGuid, LoadOptionAttributes, OptionSize, Option);
   Release(Option);
-  AppendWide(Line, Name, 16);
-  Append(Line, " ");
-  AppendStatus(Line, Status);
-  UINT16 Order[MaxOrderEntries];
-  UINTN Entries = 0;
-  Status = ReadDriverOrder(Order, &Entries);
-  UINTN Position = 0;
-  while (Position < Entries && Order[Position] != Number) {
-    Position++;
-  }
-  if (!EFI_ERROR(Status) && Position == Entries && Entries < MaxOrderEntries) {
-    Order[Entries++] = Number;
-    Status = WriteDriverOrder(Order, Entries);
-  }
-  Append(Line, ", DriverOrder ");
-  AppendStatus(Line, Status);
-  AppendOrder(Line, Order, Entries);
+  AppendVariableStatus(Line, Name, Status);
+  UpdateDriverOrder(Line, Number, true);
   Emit(Line);
 }
 
 /* load-option-remove N: deletes DriverN and takes N out of DriverOrder (deleting it when empty). */
 VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
   UINT16 Number = 0;
-  if (Count != 2 || !ParseOptionNumber(Arguments[1], &Number)) {
-    EmitUsageError(Line, "load-option-remove N");
+  CHAR16 Name[16];
+  if (!OptionArgument(Line, Arguments, Count, 2, "load-option-remove N", &Number, Name)) {
     return;
   }
-  CHAR16 Name[16];
-  DriverOptionName(Number, Name);
-  EFI_STATUS Status = System->RuntimeServices->SetVariable(Name, &GlobalVariableGuid, 0, 0, NULL);
-  AppendWide(Line, Name, 16);
-  Append(Line, " ");
-  AppendStatus(Line, Status);
-  UINT16 Order[MaxOrderEntries];
-  UINTN Entries = 0;
-  Status = ReadDriverOrder(Order, &Entries);
-  UINTN Kept = 0;
-  for (UINTN Index = 0; Index < Entries; Index++) {
-    if (Order[Index] != Number) {
-      Order[Kept++] = Order[Index];
-    }
-  }
-  if (!EFI_ERROR(Status) && Kept != Entries) {
-    Status = WriteDriverOrder(Order, Kept);
-  }
-  Append(Line, ", DriverOrder ");
-  AppendStatus(Line, Status);
-  AppendOrder(Line, Order, Kept);
+  AppendVariableStatus(Line, Name, System->RuntimeServices->SetVariable(Name, &GlobalVariableGuid, 0, 0, NULL));
+  UpdateDriverOrder(Line, Number, false);
   Emit(Line);
 }
 
@@ -316,12 +324,10 @@ VOID CommandLoadOptionRemove(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Cou
  */
 VOID CommandLoadOptionShow(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count) {
   UINT16 Number = 0;
-  if (Count != 2 || !ParseOptionNumber(Arguments[1], &Number)) {
-    EmitUsageError(Line, "load-option-show N");
+  CHAR16 Name[16];
+  if (!OptionArgument(Line, Arguments, Count, 2, "load-option-show N", &Number, Name)) {
     return;
   }
-  CHAR16 Name[16];
-  DriverOptionName(Number, Name);
   UINT8 Option[MaxLoadOptionSize];
   UINTN Size = sizeof(Option);
   EFI_STATUS Status = System->RuntimeServices->GetVariable(Name, &GlobalVariableGuid, NULL, &Size, Option);

@@ -19,12 +19,16 @@ VOID DriverImagePath(const CHAR8 *ImageName, CHAR8 *Path, UINTN Capacity) {
   Path[Length] = 0;
 }
 
-EFI_STATUS LoadServiceDriver(const CHAR8 *ImageName, EFI_STATUS *StartStatus) {
-  *StartStatus = EFI_NOT_STARTED;
+EFI_DEVICE_PATH_PROTOCOL *DriverFolderDevicePath(const CHAR8 *ImageName, UINTN *Size) {
   CHAR8 Path[128];
   DriverImagePath(ImageName, Path, sizeof(Path));
+  return VolumeFileDevicePath(Path, Size);
+}
+
+EFI_STATUS LoadServiceDriver(const CHAR8 *ImageName, EFI_STATUS *StartStatus) {
+  *StartStatus = EFI_NOT_STARTED;
   UINTN PathSize = 0;
-  EFI_DEVICE_PATH_PROTOCOL *DevicePath = VolumeFileDevicePath(Path, &PathSize);
+  EFI_DEVICE_PATH_PROTOCOL *DevicePath = DriverFolderDevicePath(ImageName, &PathSize);
   if (DevicePath == NULL) {
     return EFI_OUT_OF_RESOURCES;
   }

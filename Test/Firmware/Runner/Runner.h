@@ -89,6 +89,8 @@ VOID *PublishedPxe();
 extern const CHAR8 DriverFolder[];
 /* The path of ImageName in DriverFolder, in a buffer of Capacity bytes (cut to fit). */
 VOID DriverImagePath(const CHAR8 *ImageName, CHAR8 *Path, UINTN Capacity);
+/* The full device path of ImageName in DriverFolder, as VolumeFileDevicePath gives it. */
+EFI_DEVICE_PATH_PROTOCOL *DriverFolderDevicePath(const CHAR8 *ImageName, UINTN *Size);
 /*
  * Loads the image ImageName of DriverFolder by its device path, as a boot
  * manager does, and starts it when the firmware accepts it. Returns the
