@@ -5,10 +5,12 @@ time, the entry count, every entry with its value and each numbered file with
 its size.
 
 By default it builds the firmware images (CMake preset efi) and serves
-Examples/ for machine ABCD1234. Exit status 0 when the fetch succeeded and
-the firmware ran the whole script, 1 otherwise.
+Examples/ for machine ABCD1234 with QEMU's own TFTP server; --server tftpd-hpa
+or --server dnsmasq serves it with that server on a private tap network
+instead (root only). Exit status 0 when the fetch succeeded and the firmware
+ran the whole script, 1 otherwise.
 Python standard library only; needs qemu-system-x86, ovmf, cmake, ninja,
-clang and lld.
+clang and lld (and tftpd-hpa or dnsmasq-base for those servers).
 """
 
 import argparse
@@ -19,8 +21,10 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
+import tap_network  # noqa: E402
 
 DEFAULT_BUILD = harness.REPOSITORY / "build" / "efi"
+SERVERS = ("qemu", "tftpd-hpa", "dnsmasq")
 
 
 def build_images(build_dir):
@@ -44,12 +48,12 @@ def run_quietly(command):
         raise SystemExit("build step failed: " + " ".join(command))
 
 
-def demo_script(machine):
+def demo_script(tree, machine):
     return "\n".join([
         "scenario demo",
         "load-driver",
-        "publish-pxe 1 demo",
-        "fetch %s %s" % (harness.SERVER, machine),
+        "publish-pxe %d demo" % tree.nic,
+        "fetch %s %s" % (tree.address, machine),
         "entries",
         "files",
     ]) + "\n"
@@ -62,6 +66,8 @@ def main():
     parser.add_argument("--machine", default="ABCD1234", help="machine identifier, up to 8 characters; default ABCD1234")
     parser.add_argument("--build-dir", type=Path, default=DEFAULT_BUILD, help="firmware build directory; default build/efi")
     parser.add_argument("--no-build", action="store_true", help="use the images in --build-dir as they are")
+    parser.add_argument("--server", choices=SERVERS, default="qemu",
+                        help="TFTP server: QEMU's own (default), or tftpd-hpa or dnsmasq on a private tap network (root)")
     parser.add_argument("--timeout", type=int, default=180, help="seconds before QEMU is stopped")
     args = parser.parse_args()
 
@@ -71,26 +77,38 @@ def main():
     tftp_dir = args.tftp_dir.resolve()
     if not tftp_dir.is_dir():
         parser.error("--tftp-dir %s is not a directory" % tftp_dir)
+    network = "user" if args.server == "qemu" else "tap"
+    if network == "tap" and tap_network.unavailable_reason() is not None:
+        parser.error("--server %s: %s" % (args.server, tap_network.unavailable_reason()))
     build_dir = args.build_dir.resolve()
     if not args.no_build:
         if shutil.which("cmake") is None:
             raise SystemExit("cmake not found: install cmake, ninja-build, clang and lld, or pass --no-build")
         build_images(build_dir)
 
-    tree = harness.Tree(None, "demo", 1, source=tftp_dir)
+    tree = harness.Tree("demo", 1, (args.server,), source=tftp_dir)
+    if network == "tap":
+        tree.nic = tap_network.TAP_NIC
+        tree.address = tap_network.server_address(0)
+        where = "%s at %s on a private tap network" % (args.server, tree.address)
+    else:
+        where = "QEMU's own at %s" % tree.address
     work = build_dir / "firmware-demo"
-    print("TolvaneService in OVMF: machine %s, TFTP directory %s (the server is %s inside QEMU)"
-          % (machine, tftp_dir, harness.SERVER), flush=True)
-    transcript, console, code, seconds = harness.boot(build_dir, work, demo_script(machine), [tree], args.timeout)
+    print("TolvaneService in OVMF: machine %s, TFTP directory %s, server %s" % (machine, tftp_dir, where), flush=True)
+    transcript, console, code, seconds = harness.boot(build_dir, work, demo_script(tree, machine), [tree],
+                                                      args.timeout, network)
     _, blocks = harness.split_blocks(transcript)
     lines = blocks.get("demo", [])
     for line in lines:
         print("  " + line)
+    if network == "tap":
+        harness.report_block_sizes([tree], work)
     fetched = any(line.startswith("fetch ") and ": EFI_SUCCESS " in line for line in lines)
     finished = harness.DONE_LINE in transcript
     print("boot and run took %.0f s" % seconds)
     if not finished:
-        print("the firmware did not finish the run (QEMU exit status %d); console tail:" % code)
+        print("the firmware did not finish the run (QEMU %s); console tail:"
+              % ("stopped after %d s" % args.timeout if code is None else "exit status %d" % code))
         for line in console.splitlines()[-15:]:
             print("    " + line)
     if not fetched:

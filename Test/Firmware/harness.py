@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs TolvaneService in real firmware: OVMF under QEMU, against QEMU's own
-DHCP and TFTP server, and checks the runner's transcript against what each
-scenario expects.
+DHCP and TFTP server or against real TFTP servers on a private tap network,
+and checks the runner's transcript against what each scenario expects.
 
 Every scenario is a folder of Test/Firmware/Scenarios:
   script.txt     the runner's commands (see Runner/ScriptRunner.cpp)
@@ -11,20 +11,27 @@ Every scenario is a folder of Test/Firmware/Scenarios:
   tftp-NAME/     a TFTP tree, or tftp-NAME.link (a path relative to the
                  repository, such as Examples), or a tree that generate.py
                  builds at run time (GENERATED maps NAME to a function)
+  boot.txt       optional: which server serves the trees (boot_settings.py)
 
-In script.txt, "publish-pxe NAME" selects the tree NAME: every tree gets its
-own network card with its own QEMU user network and TFTP server at 10.0.2.2,
-and the runner publishes that card's PXE Base Code under the GUID the driver
-looks up. A word "@NAME/PATH" names the file PATH of tree NAME as copied onto
-the runner's disk, for byte-for-byte comparisons.
+In script.txt, "publish-pxe NAME" selects the tree NAME and the server 10.0.2.2
+of "fetch" and "raw-sequence" is the server of that tree. On QEMU's network
+every tree gets its own network card with its own QEMU user network and TFTP
+server at 10.0.2.2. On the tap network there is one card and every tree's
+server has an address of its own; the harness writes that address into the
+script and 10.0.2.2 back into the transcript, so one expectation holds for
+every server. A word "@NAME/PATH" names the file PATH of tree NAME as copied
+onto the runner's disk, for byte-for-byte comparisons.
 
-All scenarios run in one boot. Exit status 0 when every scenario passes.
-Python standard library only.
+Scenarios that share their boot settings share one boot; start-up leads every
+boot. Tap boots need root and /dev/net/tun; without them they are skipped and
+the skip is reported (also in WORK_DIR/skipped.txt). Exit status 0 when every
+scenario that ran passed. Python standard library only.
 """
 
 import argparse
 import difflib
 import importlib.util
+import os
 import re
 import shutil
 import subprocess
@@ -32,7 +39,10 @@ import sys
 import time
 from pathlib import Path
 
-import secure_boot
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import boot_settings  # noqa: E402
+import secure_boot  # noqa: E402
+import tap_network  # noqa: E402
 
 REPOSITORY = Path(__file__).resolve().parents[2]
 SCENARIO_ROOT = Path(__file__).resolve().parent / "Scenarios"
@@ -46,15 +56,23 @@ TIMING = re.compile(r"\s*\[[^\[\]]*\bms\b[^\[\]]*\]")
 PREFIX = re.compile(r"^\d+-")
 OVERHEAD = re.compile(r"fetch (\d+) ms / raw (\d+) ms = [\d.n/a]+; without DHCP (\d+) ms / (\d+) ms")
 DISK_PATH = re.compile(r"\\trees\\(\d+)\\([^\s:]*)")
+STARTUP = "start-up"
+SERVER_COMMANDS = ("fetch", "raw-sequence")
 
 
 class Tree:
-    """One TFTP tree: served by network card Nic, copied from Source or built by Generate."""
+    """
+    One TFTP tree of a boot, copied from Source or built by Generate: Number
+    names its directories, Server (kind and arguments) serves it at Address,
+    reached through network card Nic.
+    """
 
-    def __init__(self, scenario, name, nic, source=None, generate=None):
-        self.scenario = scenario
+    def __init__(self, name, number, server=boot_settings.QEMU_SERVER, source=None, generate=None):
         self.name = name
-        self.nic = nic
+        self.number = number
+        self.nic = number
+        self.address = SERVER
+        self.server = server
         self.source = source
         self.generate = generate
         self.on_disk = False
@@ -62,14 +80,13 @@ class Tree:
 
 
 class Scenario:
-    """A scenario folder: its script, its expected lines and its trees by name."""
+    """A scenario folder: its script, its expected lines and its tree generators."""
 
     def __init__(self, folder):
         self.folder = folder
         self.name = PREFIX.sub("", folder.name)
         self.script = (folder / "script.txt").read_text().splitlines()
         self.expected = read_expected(folder / "expected.txt")
-        self.trees = {}
         self.generators = load_generators(folder)
 
 
@@ -110,72 +127,101 @@ def find_tree_source(scenario, name):
     raise SystemExit("scenario %s: no tree %r (tftp-%s/, tftp-%s.link or generate.py)" % (scenario.name, name, name, name))
 
 
-def assign_trees(scenarios, first_nic=1):
+def tree_names(words):
+    """The trees a script line names: by publish-pxe NAME and by @NAME/PATH words."""
+    names = []
+    if len(words) == 2 and words[0] == "publish-pxe" and words[1] != "none":
+        names.append(words[1])
+    return names + [word[1:].split("/", 1)[0] for word in words if word.startswith("@") and "/" in word]
+
+
+def assign_trees(runs, network):
     """
-    Gives every tree a scenario's script names a network card; trees copied
-    from the same directory share one card (each card costs boot time).
-    Returns the trees that need a card, one per card.
+    Gives every tree a run's script names its number, card and server address;
+    trees copied from the same directory for the same server are one tree
+    (each card or server costs boot time). Returns the boot's trees.
     """
     trees = []
-    by_source = {}
-    for scenario in scenarios:
-        for line in scenario.script:
+    shared = {}
+    for run in runs:
+        for line in run.scenario.script:
             words = line.split()
-            names = []
-            if len(words) == 2 and words[0] == "publish-pxe" and words[1] != "none":
-                names.append(words[1])
-            names += [word[1:].split("/", 1)[0] for word in words if word.startswith("@") and "/" in word]
-            for name in names:
-                if name not in scenario.trees:
-                    source, generate = find_tree_source(scenario, name)
-                    if source is not None and source in by_source:
-                        scenario.trees[name] = by_source[source]
-                        continue
-                    tree = Tree(scenario, name, first_nic + len(trees), source, generate)
-                    scenario.trees[name] = tree
-                    trees.append(tree)
-                    if source is not None:
-                        by_source[source] = tree
+            for name in tree_names(words):
+                if name in run.trees:
+                    continue
+                source, generate = find_tree_source(run.scenario, name)
+                server = run.server_of(name)
+                if source is not None and (server, source) in shared:
+                    run.trees[name] = shared[server, source]
+                    continue
+                tree = Tree(name, len(trees) + 1, server, source, generate)
+                if network == "tap":
+                    tree.nic = tap_network.TAP_NIC
+                    tree.address = tap_network.server_address(len(trees))
+                run.trees[name] = tree
+                trees.append(tree)
+                if source is not None:
+                    shared[server, source] = tree
             for word in words:
                 if word.startswith("@") and "/" in word:
-                    scenario.trees[word[1:].split("/", 1)[0]].on_disk = True
+                    run.trees[word[1:].split("/", 1)[0]].on_disk = True
     return trees
 
 
-def rewrite_line(scenario, line):
-    """A script line with tree names turned into card numbers and disk paths."""
+def rewrite_line(run, line, published):
+    """
+    A script line with tree names turned into card numbers and disk paths and
+    the server 10.0.2.2 into the address of PUBLISHED, the tree last published.
+    """
     words = line.split()
     if len(words) == 2 and words[0] == "publish-pxe" and words[1] != "none":
-        return "publish-pxe %d %s" % (scenario.trees[words[1]].nic, words[1])
+        return "publish-pxe %d %s" % (run.trees[words[1]].nic, words[1])
+    if len(words) > 1 and words[0] in SERVER_COMMANDS and words[1] == SERVER and published is not None:
+        words[1] = published.address
     rewritten = []
     for word in words:
         if word.startswith("@") and "/" in word:
             name, path = word[1:].split("/", 1)
-            word = "\\trees\\%d\\%s" % (scenario.trees[name].nic, path.replace("/", "\\"))
+            word = "\\trees\\%d\\%s" % (run.trees[name].number, path.replace("/", "\\"))
         rewritten.append(word)
     return " ".join(rewritten)
 
 
-def compose_script(scenarios):
-    """The one script of the boot: every scenario's block in order."""
+def compose_script(runs):
+    """The one script of the boot: every run's block in order."""
     lines = []
-    for scenario in scenarios:
-        lines.append("scenario " + scenario.name)
-        lines += [rewrite_line(scenario, line) for line in scenario.script if line.strip() and not line.startswith("#")]
+    for run in runs:
+        lines.append("scenario " + run.name)
+        published = None
+        for line in run.scenario.script:
+            if not line.strip() or line.startswith("#"):
+                continue
+            words = line.split()
+            if words[0] == "publish-pxe" and len(words) == 2:
+                published = run.trees.get(words[1])
+            lines.append(rewrite_line(run, line, published))
     return "\n".join(lines) + "\n"
 
 
 def build_trees(trees, work, fat):
-    """Materialises each tree under work/tftp/NIC and, when the script reads it, on the disk."""
+    """Materialises each tree under work/tftp/NUMBER and, when the script reads it, on the disk."""
     for tree in trees:
-        tree.directory = work / "tftp" / str(tree.nic)
+        tree.directory = work / "tftp" / str(tree.number)
         if tree.generate is not None:
             tree.directory.mkdir(parents=True)
             tree.generate(tree.directory)
         else:
             shutil.copytree(tree.source, tree.directory)
         if tree.on_disk:
-            shutil.copytree(tree.directory, fat / "trees" / str(tree.nic))
+            shutil.copytree(tree.directory, fat / "trees" / str(tree.number))
+
+
+def open_to_servers(directory):
+    """The real servers read the tree as the user nobody: directories and files made world-readable."""
+    for folder, _, files in os.walk(directory):
+        os.chmod(folder, 0o755)
+        for name in files:
+            os.chmod(Path(folder) / name, 0o644)
 
 
 def lay_out_disk(build_dir, fat, script, firmware="plain"):
@@ -188,8 +234,19 @@ def lay_out_disk(build_dir, fat, script, firmware="plain"):
     (fat / SCRIPT_NAME).write_text(script)
 
 
-def qemu_command(work, fat, tree_directories, debug_file, firmware="plain"):
-    """The QEMU command line: OVMF, the FAT disk, one restricted user network per tree, the debug console."""
+def user_network_args(tree_directories):
+    """One restricted QEMU user network and card per (card number, tree directory)."""
+    args = []
+    for nic, directory in tree_directories:
+        args += [
+            "-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (nic, directory),
+            "-device", "virtio-net-pci,romfile=,netdev=n%d,mac=52:54:00:00:10:%02x" % (nic, nic),
+        ]
+    return args
+
+
+def qemu_command(work, fat, network_args, debug_file, firmware="plain"):
+    """The QEMU command line: OVMF, the FAT disk, the network cards, the debug console."""
     command = [
         "qemu-system-x86_64",
         "-nographic",
@@ -199,11 +256,7 @@ def qemu_command(work, fat, tree_directories, debug_file, firmware="plain"):
         "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
         "-device", "virtio-blk-pci,drive=esp,bootindex=0",
     ]
-    for nic, directory in tree_directories:
-        command += [
-            "-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (nic, directory),
-            "-device", "virtio-net-pci,romfile=,netdev=n%d,mac=52:54:00:00:10:%02x" % (nic, nic),
-        ]
+    command += network_args
     command += ["-chardev", "file,id=dbg,path=%s" % debug_file, "-device", "isa-debugcon,iobase=0xe9,chardev=dbg"]
     return command
 
@@ -217,8 +270,11 @@ def check_platform(firmware="plain"):
         raise SystemExit("missing: " + ", ".join(missing))
 
 
-def boot(build_dir, work, script, trees, timeout):
-    """Lays out disk and trees, boots QEMU once; returns (transcript lines, console text, exit code, seconds)."""
+def boot(build_dir, work, script, trees, timeout, network="user"):
+    """
+    Lays out disk and trees, boots QEMU once on the user or the tap network;
+    returns (transcript lines, console text, exit code, seconds).
+    """
     check_platform()
     if work.exists():
         shutil.rmtree(work)
@@ -227,21 +283,32 @@ def boot(build_dir, work, script, trees, timeout):
     build_trees(trees, work, fat)
     lay_out_disk(build_dir, fat, script)
     secure_boot.new_variable_store("plain", work / "OVMF_VARS.fd")
-    nics = [(tree.nic, tree.directory) for tree in trees]
-    if not nics:
-        empty = work / "tftp" / "empty"
-        empty.mkdir(parents=True)
-        nics = [(1, empty)]
     debug_file = work / "transcript.txt"
-    command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, nics, debug_file)
-    (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
     started = time.monotonic()
-    with open(work / "console.txt", "wb") as console:
-        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=console, stderr=subprocess.STDOUT)
+    if network == "tap":
+        command = qemu_command(work, fat, tap_network.qemu_network_args(work / tap_network.CAPTURE_NAME), debug_file)
+        (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
+        servers = []
+        for tree in trees:
+            open_to_servers(tree.directory)
+            servers.append({"kind": tree.server[0], "args": list(tree.server[1:]), "root": str(tree.directory),
+                            "address": tree.address})
+        code = tap_network.boot_on_tap(command, servers, work, timeout)
+    else:
+        nics = [(tree.nic, tree.directory) for tree in trees]
+        if not nics:
+            empty = work / "tftp" / "empty"
+            empty.mkdir(parents=True)
+            nics = [(1, empty)]
+        command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, user_network_args(nics), debug_file)
+        (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
+        with open(work / "console.txt", "wb") as console:
+            code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=console, stderr=subprocess.STDOUT).returncode
     seconds = time.monotonic() - started
     transcript = debug_file.read_text(errors="replace").splitlines() if debug_file.exists() else []
-    console_text = (work / "console.txt").read_text(errors="replace")
-    return transcript, console_text, result.returncode, seconds
+    console_path = work / "console.txt"
+    console_text = console_path.read_text(errors="replace") if console_path.exists() else ""
+    return transcript, console_text, code, seconds
 
 
 def split_blocks(transcript):
@@ -259,20 +326,23 @@ def split_blocks(transcript):
     return preamble, blocks
 
 
-def name_disk_paths(scenario, line):
-    """A transcript line with the disk paths of trees written back as @NAME/PATH."""
-    names = {str(tree.nic): name for name, tree in scenario.trees.items()}
+def name_trees(run, line):
+    """A transcript line with the disk paths of trees written back as @NAME/PATH and server addresses as 10.0.2.2."""
+    names = {str(tree.number): name for name, tree in run.trees.items()}
 
     def back(match):
         return "@%s/%s" % (names.get(match.group(1), match.group(1)), match.group(2).replace("\\", "/"))
 
+    words = line.split(" ", 2)
+    if len(words) > 2 and words[0] in SERVER_COMMANDS and words[1] in {tree.address for tree in run.trees.values()}:
+        line = " ".join([words[0], SERVER, words[2]])
     return DISK_PATH.sub(back, line)
 
 
-def compare(scenario, actual):
+def compare(run, actual):
     """A list of difference lines; empty when the block matches the expectation."""
-    expected = [normalize(line) for line in scenario.expected]
-    got = [normalize(name_disk_paths(scenario, line)) for line in actual]
+    expected = [normalize(line) for line in run.scenario.expected]
+    got = [normalize(name_trees(run, line)) for line in actual]
     if expected == got:
         return []
     return list(difflib.unified_diff(expected, got, "expected", "transcript", lineterm="", n=2))
@@ -291,15 +361,81 @@ def report_overhead(transcript):
               % (len(pairs), sums[0] / max(sums[1], 1), sums[2] / max(sums[3], 1)))
 
 
-def load_scenarios(root, only):
+def load_runs(root, only):
+    """The scenario runs to make: all, or those named in ONLY (by run or scenario name) and start-up."""
     folders = sorted(path for path in root.iterdir() if (path / "script.txt").exists())
-    scenarios = [Scenario(folder) for folder in folders]
+    runs = [run for folder in folders for run in boot_settings.scenario_runs(Scenario(folder))]
+    names = [run.name for run in runs]
+    if len(set(names)) != len(names):
+        raise SystemExit("two scenario runs share a name: " + ", ".join(sorted({n for n in names if names.count(n) > 1})))
     if only:
-        unknown = set(only) - {scenario.name for scenario in scenarios}
+        unknown = set(only) - set(names) - {run.scenario.name for run in runs}
         if unknown:
             raise SystemExit("unknown scenario(s): " + ", ".join(sorted(unknown)))
-        scenarios = [scenario for scenario in scenarios if scenario.name in only or scenario.name == "start-up"]
-    return scenarios
+        runs = [run for run in runs if run.name in only or run.scenario.name in only or run.name == STARTUP]
+    return runs
+
+
+def plan_boots(runs):
+    """[(boot key, runs)]: one boot per set of boot settings, start-up at the head of each."""
+    startup = [run for run in runs if run.name == STARTUP]
+    groups = boot_settings.group_by_boot([run for run in runs if run.name != STARTUP])
+    if not groups:
+        return [(startup[0].boot_key(), startup)] if startup else []
+    return [(key, startup + group) for key, group in groups]
+
+
+def work_name(key):
+    """The folder name of a boot's work directory: its settings' values."""
+    return "-".join(value for _, value in key)
+
+
+def run_boot(key, runs, build_dir, work, timeout):
+    """Boots once for RUNS and checks their blocks; returns the number of failed runs."""
+    network = dict(key)["network"]
+    trees = assign_trees(runs, network)
+    print("boot (%s): %d scenarios, %d trees" % (boot_settings.describe(key), len(runs), len(trees)), flush=True)
+    transcript, console, code, seconds = boot(build_dir, work, compose_script(runs), trees, timeout, network)
+    _, blocks = split_blocks(transcript)
+    failures = 0
+    for run in runs:
+        if run.name not in blocks:
+            print("FAIL %s: no transcript (the runner never reached it)" % run.name)
+            failures += 1
+            continue
+        difference = compare(run, blocks[run.name])
+        if difference:
+            failures += 1
+            print("FAIL %s" % run.name)
+            for line in difference:
+                print("    " + line)
+        else:
+            print("ok   %s" % run.name)
+    if DONE_LINE not in transcript:
+        failures = max(failures, 1)
+        state = "stopped after %d s" % timeout if code is None else "exit status %d" % code
+        print("FAIL the runner did not finish (QEMU %s after %.0f s); console tail:" % (state, seconds))
+        for line in console.splitlines()[-15:]:
+            print("    " + line)
+    report_overhead(transcript)
+    if network == "tap":
+        report_block_sizes(trees, work)
+        outside = tap_network.outside_addresses(work / tap_network.CAPTURE_NAME)
+        if outside:
+            failures = max(failures, 1)
+            print("FAIL the guest exchanged packets with addresses beyond the tap network: " + ", ".join(outside))
+    print("boot took %.0f s; transcript: %s" % (seconds, work / "transcript.txt"), flush=True)
+    return failures
+
+
+def report_block_sizes(trees, work):
+    """Prints the block size each tap server agreed to, as the capture shows it."""
+    agreed = tap_network.agreed_block_sizes(work / tap_network.CAPTURE_NAME)
+    for tree in trees:
+        sizes = agreed.get(tree.address)
+        print("block size agreed by %s at %s (tree %s): %s"
+              % (" ".join(tree.server), tree.address, tree.name,
+                 ", ".join(map(str, sizes)) if sizes else "no read with a block size"))
 
 
 def main():
@@ -309,45 +445,37 @@ def main():
     parser.add_argument("--scenarios", type=Path, default=SCENARIO_ROOT, help="folder of scenario folders")
     parser.add_argument("--only", action="append", default=[], help="run only this scenario (repeatable)")
     parser.add_argument("--work-dir", type=Path, help="where disk, trees and transcript go (default: BUILD_DIR/firmware-scenarios)")
-    parser.add_argument("--timeout", type=int, default=480, help="seconds before QEMU is stopped")
-    parser.add_argument("--list", action="store_true", help="list the scenarios and exit")
+    parser.add_argument("--timeout", type=int, default=480, help="seconds before QEMU is stopped, per boot")
+    parser.add_argument("--list", action="store_true", help="list the scenario runs and exit")
     args = parser.parse_args()
 
-    scenarios = load_scenarios(args.scenarios, set(args.only))
+    runs = load_runs(args.scenarios, set(args.only))
     if args.list:
-        for scenario in scenarios:
-            print(scenario.name)
+        for run in runs:
+            print("%-28s %s" % (run.name, boot_settings.describe(run.boot_key())))
         return 0
     build_dir = args.build_dir.resolve()
     work = (args.work_dir or build_dir / "firmware-scenarios").resolve()
-    trees = assign_trees(scenarios)
-    script = compose_script(scenarios)
+    if work.exists():
+        shutil.rmtree(work)
+    work.mkdir(parents=True)
 
-    print("firmware scenarios: %d scenarios, %d network cards, one boot" % (len(scenarios), len(trees)), flush=True)
-    transcript, console, code, seconds = boot(build_dir, work, script, trees, args.timeout)
-    preamble, blocks = split_blocks(transcript)
-    failures = 0
-    for scenario in scenarios:
-        if scenario.name not in blocks:
-            print("FAIL %s: no transcript (the runner never reached it)" % scenario.name)
-            failures += 1
+    failures = passed = 0
+    skipped = []
+    for key, boot_runs in plan_boots(runs):
+        reason = tap_network.unavailable_reason() if dict(key)["network"] == "tap" else None
+        if reason is not None:
+            names = [run.name for run in boot_runs if run.name != STARTUP]
+            skipped.append("%d tap network scenarios skipped (%s): %s" % (len(names), reason, ", ".join(names)))
             continue
-        difference = compare(scenario, blocks[scenario.name])
-        if difference:
-            failures += 1
-            print("FAIL %s" % scenario.name)
-            for line in difference:
-                print("    " + line)
-        else:
-            print("ok   %s" % scenario.name)
-    if DONE_LINE not in transcript:
-        failures += 1
-        print("FAIL the runner did not finish (QEMU exit status %d after %.0f s); console tail:" % (code, seconds))
-        for line in console.splitlines()[-15:]:
-            print("    " + line)
-    report_overhead(transcript)
-    print("boot took %.0f s; transcript: %s" % (seconds, work / "transcript.txt"))
-    print("%d of %d scenarios passed" % (len(scenarios) - min(failures, len(scenarios)), len(scenarios)))
+        failed = run_boot(key, boot_runs, build_dir, work / work_name(key), args.timeout)
+        failures += failed
+        passed += len(boot_runs) - failed
+    print("%d scenario runs passed, %d failed" % (passed, failures))
+    for line in skipped:
+        print("SKIPPED " + line)
+    if skipped:
+        (work / "skipped.txt").write_text("".join(line + "\n" for line in skipped))
     return 0 if failures == 0 else 1
 
 

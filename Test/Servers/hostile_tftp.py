@@ -183,7 +183,6 @@ class Transfer:
         self.plan = plan
         self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.socket.bind((server.address, 0))
-        self.data_sent = 0
 
     def run(self):
         try:
@@ -202,7 +201,8 @@ class Transfer:
         block = 1
         while True:
             chunk = payload[(block - 1) * size:block * size]
-            if self.server.fault == "silent-after-two" and self.data_sent == 2:
+            if self.server.fault == "silent-after-two" and block == 3:
+                self.play_dead()
                 return
             if not self.exchange(data_packet(block, chunk), block & 0xFFFF):
                 return
@@ -212,17 +212,17 @@ class Transfer:
 
     def exchange(self, packet, expected_ack):
         """Sends PACKET until the client acknowledges block EXPECTED_ACK; False when the transfer ends."""
-        if packet[1] == DATA:
-            self.data_sent += 1
-        silent = self.server.fault == "silent-after-two" and self.data_sent >= 2
         for _ in range(SENDS_PER_PACKET):
             self.socket.sendto(packet, self.client)
             answer = self.await_ack(expected_ack)
             if answer is not None:
                 return answer
-            if silent:
-                return False
         return False
+
+    def play_dead(self):
+        """Keeps the transfer's port open and swallows every packet until the server stops: no answer, not even a refusal."""
+        while self.server.stop_reader not in select.select([self.socket, self.server.stop_reader], [], [])[0]:
+            self.socket.recvfrom(RECEIVE_BUFFER)
 
     def await_ack(self, expected_ack):
         """True on the expected ACK, False on an ERROR from the client, None on timeout."""
