@@ -8,6 +8,7 @@
 #include "ConfigurationReport.h"
 #include "HostPlatform.h"
 #include "ReportOutput.h"
+#include "ServerCheck.h"
 
 namespace {
 
@@ -23,11 +24,16 @@ constexpr const char *Examples = R"(Examples:
       every section header with its entry count
   rivari-check rivari.ini --machine ab12cd34 --json
       the same as JSON, for scripts
+  rivari-check --server 192.0.2.10 --machine ab12cd34
+      the driver's requests against a TFTP server: the size it answers, the block size it agrees to, whether
+      FetchConfiguration would succeed, the machine's section in the file it sends, and numbered files 0, 1, 2, ...
+      up to the first missing one
 
 Exit status:
   0   the section was found and nothing is wrong
   1   the section was found, with warnings
   2   the section is missing (with --all alone: the file has no header), or the file cannot be read
+  3   with --server: the driver's fetch, or a numbered file asked for, would fail on this server
   64  wrong use of the command line
 
 Values are shown as GetEntry copies them, double quotes included; in text output, characters other
@@ -68,18 +74,35 @@ int main(int argc, char **argv) {
   bool AllSections = false;
   bool Json = false;
   std::vector<int64_t> FileNumbers;
-  App.add_option("FILE", FilePath, "The configuration file, as it lies on the TFTP server")->required();
+  std::string ServerName;
+  double TimeoutSeconds = 5;
+  bool NoRead = false;
+  CLI::Option *File = App.add_option("FILE", FilePath, "The configuration file, as it lies on the TFTP server");
   CLI::Option *Machine = App.add_option("-m,--machine", Identifier,
                                         "The machine identifier a caller passes to FetchConfiguration (8 characters)");
   App.add_flag("-a,--all", AllSections, "List every section header with its entry count");
-  App.add_option("-f,--file-number", FileNumbers, "Show the TFTP name of numbered file N (repeatable; default 0)")
+  App.add_option("-f,--file-number", FileNumbers,
+                 "Show the TFTP name of numbered file N, with --server also its download (repeatable; "
+                 "default 0, with --server 0, 1, 2, ... up to the first missing one)")
       ->needs(Machine)
       ->type_name("N");
   App.add_flag("--json", Json, "Write the report as JSON");
+  CLI::Option *Server =
+      App.add_option("-s,--server", ServerName, "Fetch rivari.ini from this TFTP server as the driver does")
+          ->type_name("HOST[:PORT]")
+          ->excludes(File);
+  App.add_option("--timeout", TimeoutSeconds, "With --server: seconds to wait for each answer (default 5)")
+      ->check(CLI::Range(0.01, 600.0))
+      ->type_name("SECONDS")
+      ->needs(Server);
+  App.add_flag("--no-read", NoRead, "With --server: size queries of numbered files only, no reads")->needs(Server);
 
   try {
     App.parse(argc, argv);
-    if (Machine->count() == 0 && !AllSections) {
+    if (File->count() == 0 && Server->count() == 0) {
+      throw CLI::RequiredError("FILE or --server");
+    }
+    if (Machine->count() == 0 && !AllSections && Server->count() == 0) {
       throw CLI::RequiresError("FILE", "--machine or --all");
     }
   } catch (const CLI::ParseError &Error) {
@@ -91,15 +114,27 @@ int main(int argc, char **argv) {
   RivariCheck::ReportRequest Request;
   if (Machine->count() != 0) {
     Request.Identifier = Identifier;
-    Request.FileNumbers = FileNumbers.empty() ? std::vector<int64_t>{0} : FileNumbers;
+    Request.FileNumbers = FileNumbers.empty() && Server->count() == 0 ? std::vector<int64_t>{0} : FileNumbers;
   }
-  Request.AllSections = AllSections;
+  Request.AllSections = AllSections || Machine->count() == 0;
 
   std::vector<uint8_t> Text;
   std::string ReadError;
-  const RivariCheck::ConfigurationReport Report = ReadWholeFile(FilePath, Text, ReadError)
-                                                      ? RivariCheck::AnalyzeConfiguration(FilePath, Text, Request)
-                                                      : RivariCheck::UnreadableReport(FilePath, ReadError);
+  std::optional<RivariCheck::ConfigurationReport> Checked;
+  if (Server->count() != 0) {
+    RivariCheck::ServerCheckRequest Settings;
+    Settings.Timeout = std::chrono::milliseconds(static_cast<int64_t>(TimeoutSeconds * 1000));
+    Settings.ReadNumberedFiles = !NoRead;
+    Checked = RivariCheck::CheckServerAt(ServerName, Settings, Request, ReadError);
+    if (!Checked) {
+      std::cerr << "rivari-check: --server: " << ReadError << "\n";
+      return UsageError;
+    }
+  } else {
+    Checked = ReadWholeFile(FilePath, Text, ReadError) ? RivariCheck::AnalyzeConfiguration(FilePath, Text, Request)
+                                                       : RivariCheck::UnreadableReport(FilePath, ReadError);
+  }
+  const RivariCheck::ConfigurationReport &Report = *Checked;
   if (Json) {
     std::cout << RivariCheck::ReportAsJson(Report);
   } else if (Report.Outcome == RivariCheck::ReportOutcome::Unreadable) {

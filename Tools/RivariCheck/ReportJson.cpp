@@ -3,6 +3,7 @@
 
 #include "ReportOutput.h"
 #include "ReportParts.h"
+#include "ServerOutput.h"
 
 namespace RivariCheck {
 
@@ -23,6 +24,8 @@ const char *OutcomeName(ReportOutcome Outcome) {
     return "warnings";
   case ReportOutcome::SectionMissing:
     return "section-missing";
+  case ReportOutcome::FetchFails:
+    return "fetch-fails";
   default:
     return "unreadable";
   }
@@ -68,7 +71,7 @@ std::string ReportAsJson(const ConfigurationReport &Report) {
   for (const Warning &Item : Report.Warnings) {
     Warnings.push_back({{"code", Item.Code}, {"line", LineOrNull(Item.Line)}, {"message", Item.Message}});
   }
-  const bool Read = Report.Outcome != ReportOutcome::Unreadable;
+  const bool Read = Report.Error.empty();
   ordered_json Json = {
       {"format", JsonFormat},
       {"file", Report.FileName},
@@ -80,6 +83,7 @@ std::string ReportAsJson(const ConfigurationReport &Report) {
       {"outcome", OutcomeName(Report.Outcome)},
       {"exit_status", ExitStatus(Report)},
       {"error", Read ? ordered_json() : ordered_json(Report.Error)},
+      {"server", Report.Server ? ServerJson(*Report.Server) : ordered_json()},
   };
   // Invalid UTF-8 in a file name or identifier is replaced rather than refused.
   return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

@@ -1,0 +1,95 @@
+/* The server check as the JSON "server" object (shape in Tools/RivariCheck/README.md). */
+#include "ServerOutput.h"
+
+namespace RivariCheck {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+const char *EndName(TransferEnd End) {
+  switch (End) {
+  case TransferEnd::Complete:
+    return "complete";
+  case TransferEnd::SizeAnswered:
+    return "size-answered";
+  case TransferEnd::DataInsteadOfSize:
+    return "data-instead-of-size";
+  case TransferEnd::ServerError:
+    return "server-error";
+  case TransferEnd::Timeout:
+    return "timeout";
+  case TransferEnd::BadPacket:
+    return "bad-packet";
+  case TransferEnd::BadOptions:
+    return "bad-options";
+  case TransferEnd::TooLarge:
+    return "too-large";
+  case TransferEnd::SendFailed:
+    return "send-failed";
+  }
+  return "";
+}
+
+template <typename Type> ordered_json OrNull(const std::optional<Type> &Value) {
+  return Value ? ordered_json(*Value) : ordered_json();
+}
+
+ordered_json RequestJson(const RequestReport &Request) {
+  const TransferResult &Result = Request.Result;
+  ordered_json Options = ordered_json::object();
+  for (const TftpOption &Option : Request.Options) {
+    Options[Option.first] = Option.second;
+  }
+  const bool ServerError = Result.End == TransferEnd::ServerError;
+  return {{"file", Request.FileName},
+          {"options", Options},
+          {"end", EndName(Result.End)},
+          {"options_acknowledged", Result.OptionsAcknowledged},
+          {"data_at_once", Result.DataAtOnce},
+          {"size_answer", OrNull(Result.SizeAnswer)},
+          {"block_size_answer", OrNull(Result.BlockSizeAnswer)},
+          {"block_size", Result.BlockSize},
+          {"received", Result.Received},
+          {"blocks", Result.Blocks},
+          {"error",
+           ServerError ? ordered_json{{"code", Result.ErrorCode}, {"message", Result.ErrorMessage}} : ordered_json()},
+          {"problem", Result.Problem.empty() ? ordered_json() : ordered_json(Result.Problem)},
+          {"resends", Result.Resends},
+          {"ignored_packets", Result.IgnoredPackets},
+          {"seconds", Result.Seconds}};
+}
+
+ordered_json VerdictJson(const DriverVerdict &Verdict) {
+  return {{"succeeds", Verdict.Succeeds},
+          {"status", Verdict.Status ? ordered_json(VerdictStatusText(Verdict)) : ordered_json()},
+          {"step", OrNull(Verdict.Step)},
+          {"reason", Verdict.Reason.empty() ? ordered_json() : ordered_json(Verdict.Reason)}};
+}
+
+} // namespace
+
+ordered_json ServerJson(const ServerReport &Server) {
+  ordered_json Files;
+  if (Server.MachineGiven) {
+    Files = ordered_json::array();
+    for (const NumberedFileCheck &File : Server.Files) {
+      Files.push_back({{"number", File.Number},
+                       {"name", File.Name},
+                       {"size_query", RequestJson(File.SizeQuery)},
+                       {"read", File.Read ? RequestJson(*File.Read) : ordered_json()},
+                       {"missing", File.Missing},
+                       {"download", VerdictJson(File.Download)}});
+    }
+  }
+  return {{"address", Server.Server},
+          {"timeout_seconds", double(Server.TimeoutMilliseconds) / 1000},
+          {"size_query", RequestJson(Server.SizeQuery)},
+          {"read", RequestJson(Server.Read)},
+          {"fetch", VerdictJson(Server.Fetch)},
+          {"notes", Server.Notes},
+          {"files_scanned", Server.FilesScanned},
+          {"numbered_files", Files}};
+}
+
+} // namespace RivariCheck
