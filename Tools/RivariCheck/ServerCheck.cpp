@@ -123,18 +123,20 @@ NumberedFileCheck CheckNumberedFile(const LinkOpener &OpenLink, const ServerChec
 bool CheckNumberedFiles(const LinkOpener &OpenLink, const ServerCheckRequest &Check, const ReportRequest &Request,
                         ServerReport &Server, std::vector<Warning> &Warnings) {
   Server.FilesScanned = Request.FileNumbers.empty();
+  std::vector<int64_t> Numbers = Request.FileNumbers;
+  for (int64_t Number = 0; Server.FilesScanned && Number < ScannedFiles; Number++) {
+    Numbers.push_back(Number);
+  }
   bool AllDownload = true;
-  for (int64_t Index = 0; Index < (Server.FilesScanned ? ScannedFiles : int64_t(Request.FileNumbers.size())); Index++) {
-    const int64_t Number = Server.FilesScanned ? Index : Request.FileNumbers[size_t(Index)];
-    NumberedFileCheck File = CheckNumberedFile(OpenLink, Check, *Request.Identifier, Number);
-    const bool Stop = Server.FilesScanned && !File.Download.Succeeds;
+  for (int64_t Number : Numbers) {
+    Server.Files.push_back(CheckNumberedFile(OpenLink, Check, *Request.Identifier, Number));
+    const NumberedFileCheck &File = Server.Files.back();
     if (File.Download.Succeeds && File.Read) {
       AddTransferFindings(Server, File.Name, File.SizeQuery, *File.Read, Warnings);
     }
     // The end of a scan is the first missing file, not a fault.
     AllDownload = AllDownload && (File.Download.Succeeds || (Server.FilesScanned && File.Missing));
-    Server.Files.push_back(std::move(File));
-    if (Stop) {
+    if (Server.FilesScanned && !File.Download.Succeeds) {
       break;
     }
   }
