@@ -90,10 +90,11 @@ def private_network():
 
 
 def serve_tree(directory, large):
-    """Examples/ copied to DIRECTORY, readable by the daemons' user; LARGE makes rivari.ini and file 1 large."""
+    """The files of Examples/ copied to DIRECTORY, readable by the daemons' user; LARGE makes rivari.ini and file 1 large."""
     directory.mkdir(mode=0o755)
     for item in (REPOSITORY / "Examples").iterdir():
-        shutil.copyfile(item, directory / item.name)
+        if item.is_file():
+            shutil.copyfile(item, directory / item.name)
     if large:
         with open(directory / "rivari.ini", "a") as config:
             line = "# padding that makes the file span three blocks of 64512 bytes\n"
