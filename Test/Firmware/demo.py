@@ -95,8 +95,8 @@ def main():
         where = "QEMU's own at %s" % tree.address
     work = build_dir / "firmware-demo"
     print("TolvaneService in OVMF: machine %s, TFTP directory %s, server %s" % (machine, tftp_dir, where), flush=True)
-    transcript, console, code, seconds = harness.boot(build_dir, work, demo_script(tree, machine), [tree],
-                                                      args.timeout, network)
+    transcript, console, code, seconds, _ = harness.boot(build_dir, work, demo_script(tree, machine), [tree],
+                                                         args.timeout, network)
     _, blocks = harness.split_blocks(transcript)
     lines = blocks.get("demo", [])
     for line in lines:

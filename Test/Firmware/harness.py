@@ -40,9 +40,13 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import boot_sequence  # noqa: E402
 import boot_settings  # noqa: E402
 import secure_boot  # noqa: E402
 import tap_network  # noqa: E402
+
+boot_settings.BOOT_CHOICES.update(secure_boot.BOOT_CHOICES)
+boot_settings.BOOT_CHOICES.update(boot_sequence.BOOT_CHOICES)
 
 REPOSITORY = Path(__file__).resolve().parents[2]
 SCENARIO_ROOT = Path(__file__).resolve().parent / "Scenarios"
@@ -270,45 +274,61 @@ def check_platform(firmware="plain"):
         raise SystemExit("missing: " + ", ".join(missing))
 
 
-def boot(build_dir, work, script, trees, timeout, network="user"):
+def boot(build_dir, work, script, trees, timeout, network="user", firmware="plain"):
     """
-    Lays out disk and trees, boots QEMU once on the user or the tap network;
-    returns (transcript lines, console text, exit code, seconds).
+    Lays out disk and trees and boots QEMU with the firmware build on the user
+    or the tap network, once more on the same variable store after each
+    reset of the script (boot_sequence.py); returns (transcript lines,
+    console text, exit code of the last boot, seconds, number of boots).
     """
-    check_platform()
+    check_platform(firmware)
     if work.exists():
         shutil.rmtree(work)
     fat = work / "fat"
     fat.mkdir(parents=True)
     build_trees(trees, work, fat)
-    lay_out_disk(build_dir, fat, script)
-    secure_boot.new_variable_store("plain", work / "OVMF_VARS.fd")
-    debug_file = work / "transcript.txt"
-    started = time.monotonic()
+    boots = boot_sequence.split_at_resets(script)
+    lay_out_disk(build_dir, fat, boots[0], firmware)
+    secure_boot.new_variable_store(firmware, work / "OVMF_VARS.fd")
+    transcript, seconds = [], 0.0
+    for number, boot_script in enumerate(boots, 1):
+        (fat / SCRIPT_NAME).write_text(boot_script)
+        debug_file = work / ("transcript.txt" if len(boots) == 1 else "transcript-%d.txt" % number)
+        started = time.monotonic()
+        code = run_qemu(work, fat, trees, timeout, network, firmware, debug_file)
+        seconds += time.monotonic() - started
+        transcript += debug_file.read_text(errors="replace").splitlines() if debug_file.exists() else []
+        if transcript[-1:] != [boot_sequence.RESET_LINE]:
+            break
+    if len(boots) > 1:
+        (work / "transcript.txt").write_text("".join(line + "\n" for line in transcript))
+    console_path = work / "console.txt"
+    console_text = console_path.read_text(errors="replace") if console_path.exists() else ""
+    return transcript, console_text, code, seconds, number
+
+
+def run_qemu(work, fat, trees, timeout, network, firmware, debug_file):
+    """Runs QEMU once on the user or the tap network; returns its exit status (None when stopped)."""
     if network == "tap":
-        command = qemu_command(work, fat, tap_network.qemu_network_args(work / tap_network.CAPTURE_NAME), debug_file)
+        command = qemu_command(work, fat, tap_network.qemu_network_args(work / tap_network.CAPTURE_NAME), debug_file,
+                               firmware)
         (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
         servers = []
         for tree in trees:
             open_to_servers(tree.directory)
             servers.append({"kind": tree.server[0], "args": list(tree.server[1:]), "root": str(tree.directory),
                             "address": tree.address})
-        code = tap_network.boot_on_tap(command, servers, work, timeout)
-    else:
-        nics = [(tree.nic, tree.directory) for tree in trees]
-        if not nics:
-            empty = work / "tftp" / "empty"
-            empty.mkdir(parents=True)
-            nics = [(1, empty)]
-        command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, user_network_args(nics), debug_file)
-        (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
-        with open(work / "console.txt", "wb") as console:
-            code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=console, stderr=subprocess.STDOUT).returncode
-    seconds = time.monotonic() - started
-    transcript = debug_file.read_text(errors="replace").splitlines() if debug_file.exists() else []
-    console_path = work / "console.txt"
-    console_text = console_path.read_text(errors="replace") if console_path.exists() else ""
-    return transcript, console_text, code, seconds
+        return tap_network.boot_on_tap(command, servers, work, timeout)
+    nics = [(tree.nic, tree.directory) for tree in trees]
+    if not nics:
+        empty = work / "tftp" / "empty"
+        empty.mkdir(parents=True, exist_ok=True)
+        nics = [(1, empty)]
+    command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, user_network_args(nics), debug_file,
+                                                                         firmware)
+    (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
+    with open(work / "console.txt", "wb") as console:
+        return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=console, stderr=subprocess.STDOUT).returncode
 
 
 def split_blocks(transcript):
@@ -319,7 +339,7 @@ def split_blocks(transcript):
     for line in transcript:
         if line.startswith("== "):
             current = blocks.setdefault(line[3:].strip(), [])
-        elif line == DONE_LINE:
+        elif line == DONE_LINE or line == boot_sequence.RESET_LINE:
             current = preamble
         else:
             current.append(line)
@@ -377,12 +397,15 @@ def load_runs(root, only):
 
 
 def plan_boots(runs):
-    """[(boot key, runs)]: one boot per set of boot settings, start-up at the head of each."""
+    """
+    [(boot key, runs)]: one boot per set of boot settings, start-up at the head
+    of each where the runner loads the driver.
+    """
     startup = [run for run in runs if run.name == STARTUP]
     groups = boot_settings.group_by_boot([run for run in runs if run.name != STARTUP])
     if not groups:
         return [(startup[0].boot_key(), startup)] if startup else []
-    return [(key, startup + group) for key, group in groups]
+    return [(key, (startup if boot_sequence.runner_loads_driver(dict(key)) else []) + group) for key, group in groups]
 
 
 def work_name(key):
@@ -395,7 +418,8 @@ def run_boot(key, runs, build_dir, work, timeout):
     network = dict(key)["network"]
     trees = assign_trees(runs, network)
     print("boot (%s): %d scenarios, %d trees" % (boot_settings.describe(key), len(runs), len(trees)), flush=True)
-    transcript, console, code, seconds = boot(build_dir, work, compose_script(runs), trees, timeout, network)
+    transcript, console, code, seconds, boots = boot(build_dir, work, compose_script(runs), trees, timeout, network,
+                                                     dict(key)["firmware"])
     _, blocks = split_blocks(transcript)
     failures = 0
     for run in runs:
@@ -424,7 +448,8 @@ def run_boot(key, runs, build_dir, work, timeout):
         if outside:
             failures = max(failures, 1)
             print("FAIL the guest exchanged packets with addresses beyond the tap network: " + ", ".join(outside))
-    print("boot took %.0f s; transcript: %s" % (seconds, work / "transcript.txt"), flush=True)
+    print("%s took %.0f s; transcript: %s" % ("boot" if boots == 1 else "%d boots" % boots, seconds,
+                                            work / "transcript.txt"), flush=True)
     return failures
 
 

@@ -50,6 +50,10 @@ FIRMWARES = {
 }
 
 
+# boot.txt "firmware plain|secure-boot": the firmware build a boot runs.
+BOOT_CHOICES = {"firmware": ("plain", tuple(FIRMWARES))}
+
+
 def missing_tools(kind):
     """What the firmware kind needs and this machine lacks, as install hints."""
     firmware = FIRMWARES[kind]
@@ -147,19 +151,18 @@ def lay_out_images(kind, runner, driver, applications, fat):
     """
     Puts the runner (as the removable-media boot program), the driver images
     and the applications the runner starts on the FAT folder for the firmware
-    kind; returns the names in \\EFI\\Tolvane.
+    kind.
     """
     boot = fat / "EFI" / "BOOT"
     folder = fat.joinpath(*DRIVER_FOLDER)
     boot.mkdir(parents=True, exist_ok=True)
     folder.mkdir(parents=True, exist_ok=True)
-    names = [DRIVER_IMAGE] + [Path(application).name for application in applications]
     if kind != "secure-boot":
         shutil.copyfile(runner, boot / "BOOTX64.EFI")
         shutil.copyfile(driver, folder / DRIVER_IMAGE)
         for application in applications:
             shutil.copyfile(application, folder / Path(application).name)
-        return names
+        return
     with tempfile.TemporaryDirectory(prefix="tolvane-keys-") as keys:
         trusted, wrong = test_keys(keys)
         sign(trusted, runner, boot / "BOOTX64.EFI")
@@ -176,4 +179,3 @@ def lay_out_images(kind, runner, driver, applications, fat):
     }
     for name, data in copies.items():
         (folder / name).write_bytes(data)
-    return names + ["WrongKey.efi"] + list(copies)
