@@ -12,6 +12,9 @@ namespace Runner {
 
 typedef VOID (*SCRIPT_COMMAND)(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count);
 
+/* The vendor GUID of the UEFI global variables (SecureBoot, Driver####, DriverOrder). */
+extern const EFI_GUID GlobalVariableGuid;
+
 /* Elapsed time of the last fetch, for the overhead line of the raw sequence. */
 extern UINT64 LastFetchMicroseconds;
 
