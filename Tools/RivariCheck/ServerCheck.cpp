@@ -64,6 +64,11 @@ std::string DriverFileName(const std::string &Identifier, int64_t Number) {
   return AnalyzeConfiguration("", {}, Request).Machine->Files.front().Name;
 }
 
+/* True when the server sent nothing at all for the request. */
+bool Unanswered(const TransferResult &Result) {
+  return Result.End == TransferEnd::Timeout && !Result.OptionsAcknowledged && Result.Blocks == 0;
+}
+
 bool ErrorNotFound(const TransferResult &Result) {
   return Result.End == TransferEnd::ServerError && Result.ErrorCode == FileNotFound;
 }
@@ -169,7 +174,10 @@ ConfigurationReport CheckServer(const LinkOpener &OpenLink, const ServerCheckReq
   AddTransferFindings(Server, ConfigName, Server.SizeQuery, Server.Read, Report.Warnings);
 
   bool FilesDownload = true;
-  if (Request.Identifier) {
+  if (Unanswered(Server.SizeQuery.Result) && Unanswered(Server.Read.Result)) {
+    // Waiting out every numbered file as well would only double the time to the same verdict.
+    Server.Notes.push_back("nothing came from the server: numbered files not checked");
+  } else if (Request.Identifier) {
     FilesDownload = CheckNumberedFiles(OpenLink, Check, Request, Server, Report.Warnings);
   }
   const bool SectionOnly = Server.Fetch.Step == 5;

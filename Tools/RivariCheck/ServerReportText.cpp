@@ -99,12 +99,12 @@ std::string ServerText(const ServerReport &Server) {
 }
 
 std::string NumberedFilesText(const ServerReport &Server) {
-  if (!Server.MachineGiven) {
+  if (Server.Files.empty()) {
     return "";
   }
   std::string Out = "Numbered files (FetchNumberedFile: a size query, then a read into a buffer of the answered "
                     "size" +
-                    std::string(Server.Files.empty() || Server.Files.front().Read ? "" : "; reads skipped") + "):\n";
+                    std::string(Server.Files.front().Read ? "" : "; reads skipped") + "):\n";
   Out += " File  Name             SizeAnswer   Received  BlockSize   Seconds  FetchNumberedFile\n";
   for (const NumberedFileCheck &File : Server.Files) {
     const TransferResult &Size = File.SizeQuery.Result;

@@ -193,6 +193,7 @@ def check_hostile(tool, tree, root):
     code, report = run_tool(tool, "127.0.0.1:%d" % tftp_servers.free_udp_port("127.0.0.1"), "--timeout", "0.2")
     try:
         expect(code == 3 and report["server"]["size_query"]["end"] == "timeout", "silent port: %r" % report)
+        expect(report["server"]["numbered_files"] == [], "no numbered file is waited for: %r" % report)
         check_fetch(report, "0x8000000000000004", 4)
     except CheckFailed as failure:
         failures.append(str(failure))
