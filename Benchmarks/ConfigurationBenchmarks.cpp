@@ -23,7 +23,7 @@ extern "C" {
 #include "SectionLookup.h"
 #include "Support/ConfigurationText.h"
 #include "Support/LeanPool.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "Support/ConfigurationText.h"
 #include "Support/LeanPool.h"
 #include "Tokenizer.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 
@@ -92,7 +92,9 @@ void ReadTextLineOfFile(benchmark::State &State) {
   for (auto _ : State) {
     RewindTextReader(&File.Reader);
     Lines = 0;
-    while (CHAR16 *Line = ReadTextLine(&File.Reader)) {
+    CHAR16 *Line;
+    UINTN Length;
+    while (ReadTextLine(&File.Reader, &Line, &Length) == EFI_SUCCESS) {
       Lines++;
       PoolRelease(Line);
     }
@@ -114,7 +116,7 @@ void ReadTokenLineOfFile(benchmark::State &State) {
     Tokens = 0;
     CHAR16 **List;
     UINTN Count;
-    while (ReadTokenLine(&File.Reader, &List, &Count)) {
+    while (ReadTokenLine(&File.Reader, &List, &Count) == EFI_SUCCESS) {
       Tokens += Count;
       FreeTokenList(&List, &Count);
     }

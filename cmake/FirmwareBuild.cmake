@@ -5,12 +5,12 @@ set(TOLVANE_FIRMWARE_SIZE_FLAGS "-Oz -flto -fno-jump-tables")
 set(CMAKE_CXX_FLAGS_RELEASE "${TOLVANE_FIRMWARE_SIZE_FLAGS}")
 set(CMAKE_CXX_FLAGS_MINSIZEREL "${TOLVANE_FIRMWARE_SIZE_FLAGS}")
 
+include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
+
 add_executable(TolvaneService
-  ${TOLVANE_LIBRARY_SOURCES}
-  ${TOLVANE_DRIVER_SOURCES}
   ${PROJECT_SOURCE_DIR}/Driver/TolvaneService/Firmware/PortWrite.cpp
   ${PROJECT_SOURCE_DIR}/Driver/TolvaneService/Firmware/CompilerSupport.cpp)
-target_include_directories(TolvaneService PRIVATE ${TOLVANE_INCLUDE_DIRS})
+target_link_libraries(TolvaneService PRIVATE TolvaneDriver)
 set_target_properties(TolvaneService PROPERTIES SUFFIX ".efi" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 target_link_options(TolvaneService PRIVATE /subsystem:efi_boot_service_driver /entry:DriverEntryPoint
                     /dynamicbase /opt:ref /opt:icf /merge:.rdata=.text

@@ -1,4 +1,4 @@
-# The host build: driver and libraries as a static library, with tests, fuzzers, benchmarks and tools.
+# The host build: the layers as static libraries, with tests, fuzzers, benchmarks and tools.
 option(TOLVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(TOLVANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 option(TOLVANE_BENCHMARKS "Build the benchmarks" ON)
@@ -14,9 +14,7 @@ if(TOLVANE_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-add_library(TolvaneCore STATIC ${TOLVANE_LIBRARY_SOURCES} ${TOLVANE_DRIVER_SOURCES})
-target_include_directories(TolvaneCore PUBLIC ${TOLVANE_INCLUDE_DIRS})
-target_compile_options(TolvaneCore PRIVATE ${TOLVANE_WARNINGS})
+include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
 
 enable_testing()
 add_subdirectory(Test/Host)

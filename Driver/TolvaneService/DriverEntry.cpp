@@ -1,5 +1,5 @@
 /* The image entry point: the start-up steps in their order, then the interface. */
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 extern "C" EFI_STATUS EFIAPI DriverEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   // The serial step comes first: it makes no firmware call, and the capture

@@ -1,15 +1,7 @@
 /* Slots 3 to 5: entry lookup, entry count and release of the section. */
 #include "EntryScan.h"
 #include "Library/PoolLib.h"
-#include "TolvaneService.h"
-
-namespace {
-/*
- * Probes past 9999 would be cut to four digits and find entries again (10000
- * looks for 1000), so the count stops at 10000.
- */
-constexpr UINTN EntryCountLimit = 10000;
-} // namespace
+#include "TolvaneDriver.h"
 
 /*
  * TRUE when the held section has a line whose first token is Index in
@@ -20,14 +12,8 @@ BOOLEAN EFIAPI GetEntry(TOLVANE_SERVICE_PROTOCOL *, UINTN Index, CHAR16 *Value, 
   return ScanEntry(&ServiceState.SectionReader, Index, Value, ValueSize);
 }
 
-/* The number of consecutive entries 0, 1, 2, ... present; each probe rescans the section. */
-UINTN EFIAPI GetEntryCount(TOLVANE_SERVICE_PROTOCOL *This) {
-  UINTN Count = 0;
-  while (Count < EntryCountLimit && GetEntry(This, Count, NULL, 0)) {
-    Count++;
-  }
-  return Count;
-}
+/* The number of consecutive entries 0, 1, 2, ... that GetEntry finds, from one scan of the section. */
+UINTN EFIAPI GetEntryCount(TOLVANE_SERVICE_PROTOCOL *) { return CountEntries(&ServiceState.SectionReader); }
 
 /*
  * Returns the section's buffer to the pool and empties the reader, so that

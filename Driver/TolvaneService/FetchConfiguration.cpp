@@ -3,8 +3,7 @@
 #include "Library/TextLib.h"
 #include "MediaDetect.h"
 #include "PxeTftp.h"
-#include "SectionLookup.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 
@@ -19,16 +18,10 @@ enum FetchStep : UINTN {
 
 constexpr EFI_STATUS StepFailed(FetchStep Step) { return ENCODE_ERROR(Step); }
 
-// Identifiers are exactly this many 8-bit characters; a NUL among them ends one early.
-constexpr UINTN IdentifierLength = 8;
-
 /* Records the server and the identifier, widened, in the service state. */
 VOID RecordCaller(const EFI_IP_ADDRESS *Server, const CHAR8 *Identifier) {
   MoveBytes(&ServiceState.ServerAddress, Server, sizeof(EFI_IP_ADDRESS));
-  CHAR8 IdentifierCopy[IdentifierLength + 1];
-  MoveBytes(IdentifierCopy, Identifier, IdentifierLength);
-  IdentifierCopy[IdentifierLength] = '\0';
-  WidenByteString(IdentifierCopy, ServiceState.MachineId);
+  RecordMachineId(Identifier, ServiceState.MachineId);
 }
 
 /*
@@ -69,9 +62,9 @@ EFI_STATUS DownloadConfiguration() {
   if (DownloadBuffer == NULL) {
     return EFI_OUT_OF_RESOURCES;
   }
-  Status =
-      TftpTransfer(EFI_PXE_BASE_CODE_TFTP_READ_FILE, DownloadBuffer, FALSE, &FileSize,
-                   const_cast<UINTN *>(&TFTP_BLOCK_SIZE), &ServiceState.ServerAddress, ConfigFileName, NULL, FALSE);
+  UINTN BlockSize = TFTP_BLOCK_SIZE;
+  Status = TftpTransfer(EFI_PXE_BASE_CODE_TFTP_READ_FILE, DownloadBuffer, FALSE, &FileSize, &BlockSize,
+                        &ServiceState.ServerAddress, ConfigFileName, NULL, FALSE);
   if (EFI_ERROR(Status)) {
     PoolRelease(DownloadBuffer);
     return Status;

@@ -1,16 +1,12 @@
 /* Slot 2: the numbered file download. */
-#include "Library/FormatLib.h"
 #include "PxeTftp.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
-/*
- * "<MachineId>.<FileNumber>" into FileNameBuffer: the low 32 bits of the
- * number as a signed decimal, the whole cut to 15 characters.
- */
+/* The name of file FileNumber of the recorded identifier, in FileNameBuffer. */
 CHAR8 *BuildNumberedFileName(UINTN FileNumber) {
-  FormatToAscii(ServiceState.FileNameBuffer, sizeof(ServiceState.FileNameBuffer), "%s.%d", ServiceState.MachineId,
-                FileNumber);
+  FormatNumberedFileName(ServiceState.MachineId, FileNumber, ServiceState.FileNameBuffer,
+                         sizeof(ServiceState.FileNameBuffer));
   return ServiceState.FileNameBuffer;
 }
 } // namespace
@@ -38,9 +34,9 @@ EFI_STATUS EFIAPI FetchNumberedFile(TOLVANE_SERVICE_PROTOCOL *, UINTN FileNumber
     return EFI_OUT_OF_RESOURCES;
   }
   // The read asks for the size the query reported, not the caller's capacity.
-  Status = TftpTransfer(EFI_PXE_BASE_CODE_TFTP_READ_FILE, FileBuffer, FALSE, &FileSize,
-                        const_cast<UINTN *>(&TFTP_BLOCK_SIZE), &ServiceState.ServerAddress,
-                        BuildNumberedFileName(FileNumber), NULL, FALSE);
+  UINTN BlockSize = TFTP_BLOCK_SIZE;
+  Status = TftpTransfer(EFI_PXE_BASE_CODE_TFTP_READ_FILE, FileBuffer, FALSE, &FileSize, &BlockSize,
+                        &ServiceState.ServerAddress, BuildNumberedFileName(FileNumber), NULL, FALSE);
   if (EFI_ERROR(Status)) {
     return Status;
   }

@@ -3,7 +3,7 @@
 
 #include "Library/FirmwareTables.h"
 #include "Library/TextLib.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 /* Line parameters of the first serial port, set once at start-up. */
 #include "PortIo.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 constexpr UINT16 SerialPortBase = 0x3F8;

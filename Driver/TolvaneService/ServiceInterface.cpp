@@ -1,13 +1,14 @@
-/* The service state, the five-slot interface record and its installation. */
+/* The service state, the section template, the five-slot interface record and its installation. */
 #include "Library/FirmwareTables.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 SERVICE_STATE ServiceState;
-const UINTN TFTP_BLOCK_SIZE = 64512;
 
 TOLVANE_SERVICE_PROTOCOL ServiceInterface = {
     FetchConfiguration, FetchNumberedFile, GetEntry, GetEntryCount, ReleaseConfiguration,
 };
+
+CHAR16 SectionTemplate[SectionHeaderLength] = u"[8a123456]";
 
 /*
  * Installs ServiceInterface on a new handle, unless an interface with its

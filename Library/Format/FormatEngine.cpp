@@ -195,14 +195,24 @@ void PrepareNumber(ELEMENT *Element, UINT64 Argument, CHAR8 *Scratch) {
   }
 }
 
-/* The text of a status: its name from StatusTextTable, else its low 32 bits in hexadecimal in the scratch area. */
+/* Row Row of StatusTexts: the text after its Row-th NUL. */
+static const CHAR8 *StatusTextRow(UINTN Row) {
+  const CHAR8 *Text = StatusTexts;
+  for (; Row != 0; Row--) {
+    while (*Text++ != 0) {
+    }
+  }
+  return Text;
+}
+
+/* The text of a status: its name from StatusTexts, else its low 32 bits in hexadecimal in the scratch area. */
 const CHAR8 *StatusText(EFI_STATUS Status, CHAR8 *Scratch) {
   const EFI_STATUS Code = Status & ~(EFI_STATUS)EFI_ERROR_BIT;
   if (!EFI_ERROR(Status) && Code <= 4) {
-    return StatusTextTable[Code];
+    return StatusTextRow(Code);
   }
   if (EFI_ERROR(Status) && Code >= 1 && Code <= 24) {
-    return StatusTextTable[Code + 4];
+    return StatusTextRow(Code + 4);
   }
   FormatWithMode(Scratch, FORMAT_SCRATCH_SIZE, 0, StatusFallbackFormat, Status);
   return Scratch;

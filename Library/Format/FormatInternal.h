@@ -11,9 +11,12 @@
 /* Each engine call's scratch area: a number's digits, or a GUID, time or status text. */
 constexpr UINTN FORMAT_SCRATCH_SIZE = 38;
 
-/* Rows of StatusTextTable: 0 to 4 for success and the warnings, 5 to 28 for error codes 1 to 24. */
+/*
+ * Rows of StatusTexts: 0 to 4 for success and the warnings, 5 to 28 for
+ * error codes 1 to 24. Row N is the text after the Nth NUL.
+ */
 constexpr UINTN STATUS_TEXT_COUNT = 29;
-extern const CHAR8 *const StatusTextTable[STATUS_TEXT_COUNT];
+extern const CHAR8 StatusTexts[];
 
 /*
  * Stores Character Count times from Position on, one output character of

@@ -19,7 +19,7 @@
 #include "Library/TextLib.h"
 #include "SectionLookup.h"
 #include "Tokenizer.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ TokenLines ScanTokenLines(FirmwareDouble::Firmware &Firmware, TextReader *Reader
   TokenLines Lines;
   CHAR16 **Tokens;
   UINTN Count;
-  while (ReadTokenLine(Reader, &Tokens, &Count)) {
+  while (ReadTokenLine(Reader, &Tokens, &Count) == EFI_SUCCESS) {
     Lines.push_back(TakeTokens(Firmware, Tokens, Count));
   }
   Require(Tokens == nullptr && Count == 0);
@@ -108,7 +108,9 @@ PassResult RunPass(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size
     Require(ScanTokenLines(Firmware, &Reader).empty() || !AtEnd);
     PoolRelease(Reader.Buffer);
   } else {
-    Require(Reader.Buffer == nullptr && ReadTextLine(&Reader) == nullptr);
+    CHAR16 *Line;
+    UINTN Length;
+    Require(Reader.Buffer == nullptr && ReadTextLine(&Reader, &Line, &Length) == EFI_NOT_FOUND);
   }
   Result.Fixed = LookUp(Firmware, Data, Size, reinterpret_cast<const CHAR8 *>("ab12cd34"));
   Result.Chosen = LookUp(Firmware, Data, Size, Chosen);

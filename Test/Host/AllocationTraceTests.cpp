@@ -14,7 +14,7 @@
 #include "Double/DriverFixture.h"
 #include "Library/PoolLib.h"
 #include "SectionLookup.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 namespace {
 

@@ -182,7 +182,6 @@ TEST_F(FetchConfigurationTest, SizeQueryAndReadCarryExactlyTheirArguments) {
   EXPECT_EQ(Read.BufferSize, Size.BufferSize); // the same size variable, handed back
   EXPECT_EQ(Read.BufferSizeIn, FileSize);
   EXPECT_EQ(Read.BufferSizeOut, FileSize);
-  EXPECT_EQ(Read.BlockSize, &TFTP_BLOCK_SIZE);
   EXPECT_EQ(Read.BlockSizeValue, 64512u);
   EXPECT_EQ(Read.ServerIp, &ServiceState.ServerAddress);
   EXPECT_EQ(Read.Filename, "rivari.ini");

@@ -37,11 +37,13 @@ protected:
     ASSERT_EQ(OpenTextReader(Text.data(), Text.size(), &Reader), EFI_SUCCESS);
     ASSERT_EQ(Reader.Encoding, TextEncodingBytes);
   }
-  /* Every line left in the reader, each as long as its block says (a 0 inside a line is kept). */
+  /* Every line left in the reader, each as long as the reader says (a 0 inside a line is kept). */
   std::vector<std::u16string> ReadLines(TextReader &From) {
     std::vector<std::u16string> Lines;
-    while (CHAR16 *Line = ReadTextLine(&From)) {
-      Lines.emplace_back(Line, Firmware->BlockSize(Line) / sizeof(CHAR16) - 1);
+    CHAR16 *Line;
+    UINTN Length;
+    while (ReadTextLine(&From, &Line, &Length) == EFI_SUCCESS) {
+      Lines.emplace_back(Line, Length);
       PoolRelease(Line);
     }
     return Lines;
@@ -113,7 +115,7 @@ TEST_F(LineScanTest, TokensEndAtTheFirstUnquotedStopWhereverItStands) {
     Open(Case.Text);
     CHAR16 **Tokens;
     UINTN Count;
-    ASSERT_TRUE(ReadTokenLine(&Reader, &Tokens, &Count));
+    ASSERT_EQ(ReadTokenLine(&Reader, &Tokens, &Count), EFI_SUCCESS);
     std::vector<std::u16string> Read(Tokens, Tokens + Count);
     FreeTokenList(&Tokens, &Count);
     EXPECT_EQ(Read, Case.Tokens);

@@ -91,7 +91,6 @@ TEST_F(NumberedFileTest, SizedDownloadTakesThreeTransfersWithTheirArguments) {
   EXPECT_FALSE(Read.Overwrite);
   EXPECT_EQ(Read.BufferSizeIn, Contents.size());
   ASSERT_FALSE(Read.BlockSizeIsNull);
-  EXPECT_EQ(Read.BlockSize, &TFTP_BLOCK_SIZE);
   EXPECT_EQ(Read.BlockSizeValue, 64512u);
   EXPECT_EQ(Read.Info, nullptr);
   EXPECT_FALSE(Read.DontUseBuffer);
@@ -183,6 +182,23 @@ TEST_F(NumberedFileTest, AfterAFailedFetchTheNewServerAndIdentifierAreUsed) {
   EXPECT_EQ(Calls[0]->Filename, "zz99yy88.4");
   EXPECT_EQ(Calls[0]->ServerIpBytes[0], 192);
   EXPECT_EQ(Calls[0]->ServerIpBytes[3], 1);
+}
+
+TEST_F(NumberedFileTest, FirmwareThatWritesTheBlockSizeBackChangesNoLaterRead) {
+  Pxe.NegotiatedBlockSize = 1468;
+  ServeFile("abcd1234.2", "two");
+  FetchFor();
+  for (int Round = 0; Round < 2; Round++) {
+    UINTN Size = 3;
+    std::vector<char> File(Size);
+    ASSERT_EQ(Service->FetchNumberedFile(Service, 2, File.data(), &Size), EFI_SUCCESS);
+  }
+  ASSERT_EQ(Fetch("abcd1234"), EFI_SUCCESS);
+  for (const MtftpArguments *Call : Pxe.MtftpCalls()) {
+    if (Call->Operation == EFI_PXE_BASE_CODE_TFTP_READ_FILE) {
+      EXPECT_EQ(Call->BlockSizeValue, 64512u) << Call->Filename;
+    }
+  }
 }
 
 TEST_F(NumberedFileTest, WholeCallerSequenceLeavesNothingBehind) {

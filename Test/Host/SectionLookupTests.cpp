@@ -67,7 +67,7 @@ protected:
     RewindTextReader(&Section);
     CHAR16 **Tokens;
     UINTN Count;
-    while (ReadTokenLine(&Section, &Tokens, &Count)) {
+    while (ReadTokenLine(&Section, &Tokens, &Count) == EFI_SUCCESS) {
       Lines.emplace_back(Tokens, Tokens + Count);
       FreeTokenList(&Tokens, &Count);
     }

@@ -13,13 +13,6 @@ namespace {
 
 template <size_t N> std::string Bytes(const char (&Text)[N]) { return std::string(Text, N - 1); }
 
-/* Takes a line from ReadTextLine, releases it and hands back its units. */
-std::u16string TakeLine(CHAR16 *Line) {
-  std::u16string Units(Line);
-  PoolRelease(Line);
-  return Units;
-}
-
 class TextReaderTest : public DriverTest {
 protected:
   void SetUp() override {
@@ -27,14 +20,32 @@ protected:
     CaptureTablesOnly();
   }
 
-  /* Every line of Reader up to the first NULL. */
+  /*
+   * The status of the next ReadTextLine; a line read goes to *Units when
+   * given, and is released. Lines may hold 0 units (a 0x00 byte of the
+   * text): the length reported must be the block's, less the terminator.
+   */
+  EFI_STATUS NextLine(TextReader &Reader, std::u16string *Units = nullptr) {
+    CHAR16 *Line;
+    UINTN Length;
+    const EFI_STATUS Status = ReadTextLine(&Reader, &Line, &Length);
+    if (Status == EFI_SUCCESS) {
+      EXPECT_EQ(Firmware->BlockSize(Line), 2 * (Length + 1));
+      EXPECT_EQ(Line[Length], 0);
+      if (Units != nullptr) {
+        Units->assign(Line, Length);
+      }
+      PoolRelease(Line);
+    }
+    return Status;
+  }
+
+  /* Every line of Reader up to the first failure. */
   std::vector<std::u16string> ReadAll(TextReader &Reader) {
     std::vector<std::u16string> Lines;
-    while (CHAR16 *Line = ReadTextLine(&Reader)) {
-      // Lines may hold 0 units (a 0x00 byte of the text), so measure by the block, not the terminator.
-      size_t Units = Firmware->BlockSize(Line) / 2 - 1;
-      Lines.emplace_back(Line, Units);
-      PoolRelease(Line);
+    std::u16string Line;
+    while (NextLine(Reader, &Line) == EFI_SUCCESS) {
+      Lines.push_back(Line);
     }
     return Lines;
   }
@@ -82,7 +93,7 @@ TEST_F(TextReaderTest, DetectsEncodingAndSplitsLines) {
     ASSERT_EQ(OpenTextReader(Case.Text.data(), Case.Text.size(), &Reader), EFI_SUCCESS) << Case.Name;
     EXPECT_EQ(Reader.Encoding, Case.Encoding) << Case.Name;
     EXPECT_EQ(ReadAll(Reader), Case.Lines) << Case.Name;
-    EXPECT_EQ(ReadTextLine(&Reader), nullptr) << Case.Name << ": NULL again after the end";
+    EXPECT_EQ(NextLine(Reader), EFI_NOT_FOUND) << Case.Name << ": the end again after the end";
     PoolRelease(Reader.Buffer);
   }
 }
@@ -131,7 +142,7 @@ TEST_F(TextReaderTest, KeepsItsOwnCopyOfTheSource) {
 
 TEST_F(TextReaderTest, ReaderThatWasNeverFilledYieldsNoLine) {
   TextReader Reader{};
-  EXPECT_EQ(ReadTextLine(&Reader), nullptr);
+  EXPECT_EQ(NextLine(Reader), EFI_NOT_FOUND);
   EXPECT_TRUE(TextReaderAtEnd(&Reader));
   EXPECT_EQ(Firmware->AllocationCount(), 0u);
 }
@@ -139,8 +150,8 @@ TEST_F(TextReaderTest, ReaderThatWasNeverFilledYieldsNoLine) {
 TEST_F(TextReaderTest, UnknownEncodingYieldsNoLine) {
   TextReader Reader;
   ASSERT_EQ(OpenTextReader("AB\nCD", 5, &Reader), EFI_SUCCESS);
-  Reader.Encoding = 3;
-  EXPECT_EQ(ReadTextLine(&Reader), nullptr);
+  Reader.Encoding = static_cast<TextEncoding>(3);
+  EXPECT_EQ(NextLine(Reader), EFI_NOT_FOUND);
   EXPECT_EQ(Reader.ByteCursor, Reader.Buffer);
   PoolRelease(Reader.Buffer);
 }
@@ -155,7 +166,7 @@ TEST_F(TextReaderTest, FailedCopyLeavesAnEmptyReaderAndReportsOutOfResources) {
   EXPECT_EQ(Reader.Encoding, TextEncodingBytes);
   EXPECT_EQ(Reader.ByteCursor, Reader.ByteEnd);
   EXPECT_EQ(Reader.WideCursor, Reader.WideEnd);
-  EXPECT_EQ(ReadTextLine(&Reader), nullptr);
+  EXPECT_EQ(NextLine(Reader), EFI_NOT_FOUND);
   EXPECT_TRUE(TextReaderAtEnd(&Reader));
 }
 
@@ -164,10 +175,12 @@ TEST_F(TextReaderTest, LineThatCannotBeAllocatedIsConsumed) {
   for (const auto &Text : Texts) {
     TextReader Reader;
     ASSERT_EQ(OpenTextReader(Text.data(), Text.size(), &Reader), EFI_SUCCESS);
-    EXPECT_EQ(TakeLine(ReadTextLine(&Reader)), u"one");
+    std::u16string First;
+    EXPECT_EQ(NextLine(Reader, &First), EFI_SUCCESS);
+    EXPECT_EQ(First, u"one");
     Firmware->FailAllocationNumber(Firmware->AllocationCount() + 1);
     EXPECT_FALSE(TextReaderAtEnd(&Reader));
-    EXPECT_EQ(ReadTextLine(&Reader), nullptr);
+    EXPECT_EQ(NextLine(Reader), EFI_OUT_OF_RESOURCES) << "a run-dry pool is told apart from the end";
     EXPECT_EQ(ReadAll(Reader), std::vector<std::u16string>{u"three"});
     EXPECT_TRUE(TextReaderAtEnd(&Reader));
     PoolRelease(Reader.Buffer);

@@ -46,7 +46,7 @@ protected:
     TokenLines Lines;
     CHAR16 **Tokens;
     UINTN Count;
-    while (ReadTokenLine(&Reader, &Tokens, &Count)) {
+    while (ReadTokenLine(&Reader, &Tokens, &Count) == EFI_SUCCESS) {
       Lines.push_back(TakeTokens(Tokens, Count));
     }
     EXPECT_EQ(Tokens, nullptr);
@@ -130,7 +130,7 @@ TEST_F(TokenizerTest, TokenArrayGrowsByEightEntries) {
     Open(Line);
     CHAR16 **Tokens;
     UINTN Count;
-    ASSERT_TRUE(ReadTokenLine(&Reader, &Tokens, &Count));
+    ASSERT_EQ(ReadTokenLine(&Reader, &Tokens, &Count), EFI_SUCCESS);
     EXPECT_EQ(Count, Case.Tokens);
     EXPECT_EQ(Firmware->BlockSize(Tokens), Case.Capacity * sizeof(CHAR16 *));
     const std::string Last = "t" + std::to_string(Count - 1);
@@ -198,16 +198,16 @@ TEST_F(TokenizerTest, DuplicateWideStringCopiesWithTheTerminator) {
   EXPECT_EQ(DuplicateWideString(u"x"), nullptr);
 }
 
-TEST_F(TokenizerTest, ReadTokenLineStatusTellsTheEndFromARunDryPool) {
+TEST_F(TokenizerTest, ReadTokenLineTellsTheEndFromARunDryPool) {
   Open("# only a comment\n\n");
   CHAR16 **Tokens;
   UINTN Count;
-  EXPECT_EQ(ReadTokenLineStatus(&Reader, &Tokens, &Count), EFI_NOT_FOUND);
+  EXPECT_EQ(ReadTokenLine(&Reader, &Tokens, &Count), EFI_NOT_FOUND);
   PoolRelease(Reader.Buffer);
 
   Open("a b\n");
   Firmware->FailAllocationNumber(Firmware->AllocationCount() + 1);
-  EXPECT_EQ(ReadTokenLineStatus(&Reader, &Tokens, &Count), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(ReadTokenLine(&Reader, &Tokens, &Count), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ(Tokens, nullptr);
   EXPECT_EQ(Count, 0u);
 }
@@ -223,7 +223,7 @@ TEST_F(TokenizerTest, EveryAllocationFailureReleasesTheWholeLine) {
     Firmware->FailAllocationNumber(Base + Failing);
     CHAR16 **Tokens = reinterpret_cast<CHAR16 **>(0x1);
     UINTN Count = 99;
-    BOOLEAN Read = ReadTokenLine(&Reader, &Tokens, &Count);
+    const bool Read = ReadTokenLine(&Reader, &Tokens, &Count) == EFI_SUCCESS;
     const bool FailedInFirstLine = Firmware->AllocationCount() >= Base + Failing;
     if (!FailedInFirstLine) {
       ASSERT_TRUE(Read);

@@ -1,4 +1,4 @@
-/* Which first tokens an entry look-up can match, and why the others never do. */
+/* Why a first token that names no index never matches an entry look-up. */
 #include <algorithm>
 
 #include "ReportParts.h"
@@ -13,27 +13,7 @@ bool AllDigits(const std::u16string &Text) { return !Text.empty() && std::all_of
 
 } // namespace
 
-/*
- * GetEntry writes the low 32 bits of its index as a signed decimal cut to
- * 4 characters, so the texts it can look for are 0 to 9999 and -1 to -999,
- * with no sign but the minus and no leading zero.
- */
-std::optional<int64_t> EntryNumber(const std::u16string &Token) {
-  const bool Negative = !Token.empty() && Token[0] == u'-';
-  const std::u16string Digits = Negative ? Token.substr(1) : Token;
-  if (!AllDigits(Digits) || Token.size() > 4) {
-    return std::nullopt;
-  }
-  if (Digits[0] == u'0' && (Digits.size() > 1 || Negative)) {
-    return std::nullopt;
-  }
-  int64_t Value = 0;
-  for (char16_t Unit : Digits) {
-    Value = Value * 10 + (Unit - u'0');
-  }
-  return Negative ? -Value : Value;
-}
-
+/* Phrased for first tokens that ParseEntryIndex rejects. */
 std::string UnmatchableReason(const std::u16string &Token) {
   std::u16string Unquoted;
   std::copy_if(Token.begin(), Token.end(), std::back_inserter(Unquoted), [](char16_t Unit) { return Unit != u'"'; });

@@ -1,10 +1,9 @@
-/* Boot services for host tools: AllocatePool and FreePool over the C heap; port writes go nowhere. */
+/* Boot services for host tools: AllocatePool and FreePool over the C heap. */
 #include "HostPlatform.h"
 
 #include <cstdlib>
 
 #include "Library/FirmwareTables.h"
-#include "PortIo.h"
 
 namespace RivariCheck {
 
@@ -34,6 +33,3 @@ void InstallHostPlatform() {
 }
 
 } // namespace RivariCheck
-
-/* The serial set-up of start-up is never run by a tool; nothing to write to. */
-VOID WritePortByte(UINT16, UINT8) {}

@@ -103,7 +103,7 @@ void AddHeaderBlanksWarning(const LogicalLine &Line, const std::u16string *Machi
                           DisplayText(Line.Tokens[0]) +
                           ", so it is no machine's header (it still ends the section "
                           "before it)";
-    if (MachineHeader != nullptr && FoldAsciiCase(Joined) == *MachineHeader) {
+    if (MachineHeader != nullptr && UpperCased(Joined) == *MachineHeader) {
       Message += "; without the blanks it would be this machine's header";
     }
     Warnings.push_back({"header-blanks", Line.FirstLine, Message});

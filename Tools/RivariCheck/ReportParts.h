@@ -17,9 +17,6 @@
 
 namespace RivariCheck {
 
-/* The index whose "%d" text, cut to 4 characters, equals Token exactly; none if no index's does. */
-std::optional<int64_t> EntryNumber(const std::u16string &Token);
-
 /* Why a first token that is not an entry number never matches an index, as a phrase. */
 std::string UnmatchableReason(const std::u16string &Token);
 
@@ -37,9 +34,6 @@ struct SectionEntries {
  */
 SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, TextReader *Section,
                                   std::vector<Warning> &Warnings);
-
-/* What GetEntryCount returns over Section. */
-uint64_t CountSectionEntries(TextReader *Section);
 
 /*
  * The entries of the section after line HeaderIndex, read from the copy
@@ -75,8 +69,8 @@ std::string DisplayText(const std::u16string &Units);
 /* Bytes for a person: printable ASCII as it stands, every other byte as \xHH. */
 std::string DisplayBytes(const std::string &Bytes);
 
-/* Text with the letters a to z made upper case, as the lookup makes its header. */
-std::u16string FoldAsciiCase(std::u16string Text);
+/* Text with the letters a to z made upper case, as the lookup makes its header (tokens hold no 0). */
+std::u16string UpperCased(std::u16string Text);
 
 } // namespace RivariCheck
 

@@ -12,9 +12,6 @@ namespace RivariCheck {
 
 namespace {
 
-/* The highest count GetEntryCount reports: it stops probing there. */
-constexpr uint64_t EntryCountLimit = 10000;
-
 /* The line of an entry number that answers, and whether it carries a value. */
 struct EntryLine {
   uint64_t Line;
@@ -52,14 +49,6 @@ bool HoldsHighBytes(const std::u16string &Value) {
 
 } // namespace
 
-uint64_t CountSectionEntries(TextReader *Section) {
-  uint64_t Count = 0;
-  while (Count < EntryCountLimit && ScanEntry(Section, Count, NULL, 0)) {
-    Count++;
-  }
-  return Count;
-}
-
 SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, TextReader *Section,
                                   std::vector<Warning> &Warnings) {
   const std::string Name = SectionName(Layout, HeaderIndex);
@@ -69,23 +58,23 @@ SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, 
     if (Line.Tokens.empty()) {
       continue;
     }
-    const std::optional<int64_t> Number = EntryNumber(Line.Tokens[0]);
-    if (!Number) {
+    INT32 Number;
+    if (!ParseEntryIndex(Line.Tokens[0].c_str(), &Number)) {
       Warnings.push_back({"unmatchable-entry", Line.FirstLine,
                           "first token " + DisplayText(Line.Tokens[0]) + " in " + Name + " " +
                               UnmatchableReason(Line.Tokens[0]) + ": no GetEntry ever reads this line"});
       continue;
     }
-    auto [Earlier, Inserted] = Lines.try_emplace(*Number, EntryLine{Line.FirstLine, Line.Tokens.size() > 1});
+    auto [Earlier, Inserted] = Lines.try_emplace(Number, EntryLine{Line.FirstLine, Line.Tokens.size() > 1});
     if (!Inserted) {
       Warnings.push_back({"duplicate-entry", Line.FirstLine,
-                          "entry " + std::to_string(*Number) + " of " + Name + " is already on line " +
+                          "entry " + std::to_string(Number) + " of " + Name + " is already on line " +
                               std::to_string(Earlier->second.Line) + "; the first line wins, this one is never read"});
     }
   }
 
   SectionEntries Result;
-  Result.Count = CountSectionEntries(Section);
+  Result.Count = CountEntries(Section);
   for (const auto &[Number, Line] : Lines) {
     std::optional<EntryReport> Entry = ScanIndex(Section, Number);
     if (!Entry) {
@@ -126,11 +115,7 @@ SectionEntries ReadSectionAfter(const std::vector<uint8_t> &Text, const TextLayo
   }
   // Where the reader stands after the header line and its line breaks.
   const uint64_t Next = HeaderIndex + 1 < Layout.Lines.size() ? Layout.Lines[HeaderIndex + 1].Start : Text.size();
-  if (Reader.Encoding == TextEncodingUtf16) {
-    Reader.WideCursor = std::min(reinterpret_cast<CHAR16 *>(Reader.Buffer + Next), Reader.WideEnd);
-  } else {
-    Reader.ByteCursor = Reader.Buffer + Next;
-  }
+  MoveTextReaderTo(&Reader, Next);
   TextReader Section = {};
   if (ExtractSection(&Reader, &Section) == EFI_SUCCESS) {
     Result = ReadSectionEntries(Layout, HeaderIndex, &Section, Warnings);

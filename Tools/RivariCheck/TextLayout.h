@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "TextReader.h"
+
 namespace RivariCheck {
 
 /* One line as ReadTextLine returns it. Offsets are in bytes from the start of the text. */
@@ -24,7 +26,7 @@ struct LogicalLine {
 };
 
 struct TextLayout {
-  uint64_t Encoding = 0; // a TextEncoding value
+  TextEncoding Encoding = TextEncodingBytes;
   std::vector<LogicalLine> Lines;
   std::vector<uint64_t> PhysicalStarts; // byte offset of each physical line; [0] is line 1
   bool Complete = true;                 // FALSE when the pool ran dry before the end

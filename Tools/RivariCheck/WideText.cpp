@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "ReportParts.h"
+#include "SectionLookup.h"
 
 namespace RivariCheck {
 
@@ -76,12 +77,8 @@ std::string DisplayBytes(const std::string &Bytes) {
   return Out;
 }
 
-std::u16string FoldAsciiCase(std::u16string Text) {
-  for (char16_t &Unit : Text) {
-    if (Unit >= u'a' && Unit <= u'z') {
-      Unit = static_cast<char16_t>(Unit - 0x20);
-    }
-  }
+std::u16string UpperCased(std::u16string Text) {
+  UpperCaseAsciiLetters(Text.data());
   return Text;
 }
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "Double/FirmwareDouble.h"
-#include "TolvaneService.h"
+#include "TolvaneDriver.h"
 
 /* Puts every static record of the driver back to its state at load. */
 void ResetDriverState();

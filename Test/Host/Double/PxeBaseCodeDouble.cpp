@@ -188,6 +188,9 @@ EFI_STATUS PxeBaseCodeDouble::Transfer(const MtftpArguments &Arguments, VOID *Bu
   }
   std::copy_n(Contents.begin(), Delivered, static_cast<UINT8 *>(BufferPtr));
   *BufferSize = Reported;
+  if (NegotiatedBlockSize && Arguments.BlockSize != nullptr) {
+    *Arguments.BlockSize = *NegotiatedBlockSize;
+  }
   return EFI_SUCCESS;
 }
 

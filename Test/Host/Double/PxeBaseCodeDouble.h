@@ -80,6 +80,8 @@ public:
    * overstates what it wrote.
    */
   std::optional<UINT64> ReadReports;
+  /* When set, a read writes this block size back through its BlockSize pointer, as firmware may after negotiating. */
+  std::optional<UINTN> NegotiatedBlockSize;
 
   /*
    * The next call of Operation answers Status. An error leaves everything

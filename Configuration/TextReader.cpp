@@ -1,23 +1,9 @@
 /* Reading a pool copy of a text buffer line by line, in 8-bit or UTF-16LE text. */
 #include "TextReader.h"
 
+#include "CharacterClasses.h"
 #include "Library/PoolLib.h"
 #include "Library/TextLib.h"
-
-static constexpr UINT8 AsciiQuote = 0x22;
-static constexpr CHAR16 LineFeed = 0x000A;
-static constexpr CHAR16 CarriageReturn = 0x000D;
-
-/* TRUE for a carriage return or a line feed. */
-static BOOLEAN IsLineBreak(CHAR16 Character) { return Character == CarriageReturn || Character == LineFeed; }
-
-/* Points both cursors of Reader at the start and the ends at Size bytes (even for the wide end). */
-static VOID PlaceCursors(TextReader *Reader) {
-  Reader->ByteCursor = Reader->Buffer;
-  Reader->ByteEnd = Reader->Buffer + Reader->Size;
-  Reader->WideCursor = reinterpret_cast<CHAR16 *>(Reader->Buffer);
-  Reader->WideEnd = reinterpret_cast<CHAR16 *>(Reader->Buffer + (Reader->Size & ~static_cast<UINTN>(1)));
-}
 
 /*
  * Sets the encoding from the first bytes: UTF-16 BOM, UTF-8 BOM, or UTF-16LE
@@ -25,7 +11,6 @@ static VOID PlaceCursors(TextReader *Reader) {
  * four bytes stay in byte mode.
  */
 static VOID DetectEncoding(TextReader *Reader) {
-  Reader->Encoding = TextEncodingBytes;
   if (Reader->Size <= 3) {
     return;
   }
@@ -41,6 +26,17 @@ static VOID DetectEncoding(TextReader *Reader) {
   }
 }
 
+VOID AttachTextReader(TextReader *Reader, UINT8 *Buffer, UINTN Size, TextEncoding Encoding) {
+  Reader->Buffer = Buffer;
+  Reader->Size = Size;
+  Reader->Encoding = Encoding;
+  Reader->ByteCursor = Buffer;
+  Reader->ByteEnd = Buffer + Size;
+  Reader->WideCursor = reinterpret_cast<CHAR16 *>(Buffer);
+  // An odd last byte is never read as half a unit.
+  Reader->WideEnd = reinterpret_cast<CHAR16 *>(Buffer + (Size & ~static_cast<UINTN>(1)));
+}
+
 EFI_STATUS OpenTextReader(const VOID *Source, UINTN Size, TextReader *Reader) {
   *Reader = {};
   UINT8 *Copy = static_cast<UINT8 *>(PoolAlloc(Size));
@@ -48,9 +44,7 @@ EFI_STATUS OpenTextReader(const VOID *Source, UINTN Size, TextReader *Reader) {
     return EFI_OUT_OF_RESOURCES;
   }
   MoveBytes(Copy, Source, Size);
-  Reader->Buffer = Copy;
-  Reader->Size = Size;
-  PlaceCursors(Reader);
+  AttachTextReader(Reader, Copy, Size, TextEncodingBytes);
   DetectEncoding(Reader);
   return EFI_SUCCESS;
 }
@@ -58,30 +52,30 @@ EFI_STATUS OpenTextReader(const VOID *Source, UINTN Size, TextReader *Reader) {
 /*
  * Reads one line through the byte cursor: quotes keep line breaks inside
  * the line, and the run of breaks after it is skipped. Bytes are widened
- * with their sign. NULL at the end or when the line cannot be allocated.
+ * with their sign.
  */
-static CHAR16 *ReadByteLine(TextReader *Reader) {
+static EFI_STATUS ReadByteLine(TextReader *Reader, CHAR16 **Line, UINTN *Length) {
   UINT8 *Start = Reader->ByteCursor;
   UINT8 *End = Reader->ByteEnd;
   if (Start >= End) {
-    return NULL;
+    return EFI_NOT_FOUND;
   }
   UINT8 *Stop = Start;
   BOOLEAN Quoted = FALSE;
   while (Stop < End) {
     // Most bytes of a line lie above the double quote, the highest byte that matters.
-    if (*Stop > AsciiQuote) {
+    if (*Stop > CharacterQuote) {
       Stop++;
       continue;
     }
-    if (*Stop == AsciiQuote) {
+    if (*Stop == CharacterQuote) {
       Quoted = !Quoted;
     } else if (!Quoted && IsLineBreak(*Stop)) {
       break;
     }
     Stop++;
   }
-  UINTN Length = static_cast<UINTN>(Stop - Start);
+  *Length = static_cast<UINTN>(Stop - Start);
 
   // The cursor passes the line before the allocation: a line that cannot be
   // allocated is lost rather than read again forever.
@@ -91,33 +85,33 @@ static CHAR16 *ReadByteLine(TextReader *Reader) {
   }
   Reader->ByteCursor = Next;
 
-  CHAR16 *Line = static_cast<CHAR16 *>(PoolAlloc(2 * (Length + 1)));
-  if (Line == NULL) {
-    return NULL;
+  CHAR16 *Copy = static_cast<CHAR16 *>(PoolAlloc(2 * (*Length + 1)));
+  if (Copy == NULL) {
+    return EFI_OUT_OF_RESOURCES;
   }
-  for (UINTN Index = 0; Index < Length; Index++) {
-    Line[Index] = static_cast<CHAR16>(static_cast<INT8>(Start[Index]));
+  for (UINTN Index = 0; Index < *Length; Index++) {
+    Copy[Index] = static_cast<CHAR16>(static_cast<INT8>(Start[Index]));
   }
-  Line[Length] = 0;
-  return Line;
+  Copy[*Length] = 0;
+  *Line = Copy;
+  return EFI_SUCCESS;
 }
 
 /*
  * Reads one line through the wide cursor up to a line break (quotes do not
- * count) and skips the run of breaks after it. NULL at the end or when the
- * line cannot be allocated.
+ * count) and skips the run of breaks after it.
  */
-static CHAR16 *ReadWideLine(TextReader *Reader) {
+static EFI_STATUS ReadWideLine(TextReader *Reader, CHAR16 **Line, UINTN *Length) {
   CHAR16 *Start = Reader->WideCursor;
   CHAR16 *End = Reader->WideEnd;
   if (Start >= End) {
-    return NULL;
+    return EFI_NOT_FOUND;
   }
   CHAR16 *Stop = Start;
   while (Stop < End && !IsLineBreak(*Stop)) {
     Stop++;
   }
-  UINTN Length = static_cast<UINTN>(Stop - Start);
+  *Length = static_cast<UINTN>(Stop - Start);
 
   CHAR16 *Next = Stop;
   while (Next < End && IsLineBreak(*Next)) {
@@ -125,27 +119,28 @@ static CHAR16 *ReadWideLine(TextReader *Reader) {
   }
   Reader->WideCursor = Next;
 
-  CHAR16 *Line = static_cast<CHAR16 *>(PoolAlloc(2 * (Length + 1)));
-  if (Line == NULL) {
-    return NULL;
+  CHAR16 *Copy = static_cast<CHAR16 *>(PoolAlloc(2 * (*Length + 1)));
+  if (Copy == NULL) {
+    return EFI_OUT_OF_RESOURCES;
   }
-  MoveBytes(Line, Start, 2 * Length);
-  Line[Length] = 0;
-  return Line;
+  MoveBytes(Copy, Start, 2 * *Length);
+  Copy[*Length] = 0;
+  *Line = Copy;
+  return EFI_SUCCESS;
 }
 
-CHAR16 *ReadTextLine(TextReader *Reader) {
+EFI_STATUS ReadTextLine(TextReader *Reader, CHAR16 **Line, UINTN *Length) {
   if (Reader->Buffer == NULL) {
-    return NULL;
+    return EFI_NOT_FOUND;
   }
   switch (Reader->Encoding) {
   case TextEncodingBytes:
   case TextEncodingUtf8Bom:
-    return ReadByteLine(Reader);
+    return ReadByteLine(Reader, Line, Length);
   case TextEncodingUtf16:
-    return ReadWideLine(Reader);
+    return ReadWideLine(Reader, Line, Length);
   default:
-    return NULL;
+    return EFI_NOT_FOUND;
   }
 }
 
@@ -169,5 +164,21 @@ VOID RewindTextReader(TextReader *Reader) {
     Reader->WideCursor = reinterpret_cast<CHAR16 *>(Reader->Buffer);
   } else {
     Reader->ByteCursor = Reader->Buffer;
+  }
+}
+
+UINTN TextReaderOffset(const TextReader *Reader) {
+  if (Reader->Encoding == TextEncodingUtf16) {
+    return static_cast<UINTN>(reinterpret_cast<const UINT8 *>(Reader->WideCursor) - Reader->Buffer);
+  }
+  return static_cast<UINTN>(Reader->ByteCursor - Reader->Buffer);
+}
+
+VOID MoveTextReaderTo(TextReader *Reader, UINTN Offset) {
+  if (Reader->Encoding == TextEncodingUtf16) {
+    CHAR16 *Cursor = reinterpret_cast<CHAR16 *>(Reader->Buffer + (Offset & ~static_cast<UINTN>(1)));
+    Reader->WideCursor = Offset < Reader->Size ? Cursor : Reader->WideEnd;
+  } else {
+    Reader->ByteCursor = Reader->Buffer + (Offset < Reader->Size ? Offset : Reader->Size);
   }
 }

@@ -2,9 +2,10 @@
  * The driver's chief header: the service state, its constants, the start-up
  * steps and the five operations of TOLVANE_SERVICE_PROTOCOL.
  */
-#ifndef TOLVANE_DRIVER_TOLVANE_SERVICE_H
-#define TOLVANE_DRIVER_TOLVANE_SERVICE_H
+#ifndef TOLVANE_DRIVER_TOLVANE_DRIVER_H
+#define TOLVANE_DRIVER_TOLVANE_DRIVER_H
 
+#include "MachineIdentity.h"
 #include "Protocol/TolvaneService.h"
 #include "TextReader.h"
 #include "Uefi/Uefi.h"
@@ -14,8 +15,8 @@ inline constexpr EFI_GUID TolvaneServiceProtocolGuid = TOLVANE_SERVICE_PROTOCOL_
 /* The driver's single static state; zero at load. */
 struct SERVICE_STATE {
   EFI_IP_ADDRESS ServerAddress;
-  CHAR16 MachineId[9];
-  CHAR8 FileNameBuffer[16];
+  CHAR16 MachineId[MachineIdLength + 1];
+  CHAR8 FileNameBuffer[NumberedFileNameSize];
   TextReader SectionReader;
   EFI_HANDLE ServiceHandle;
 };
@@ -24,9 +25,19 @@ extern SERVICE_STATE ServiceState;
 extern TOLVANE_SERVICE_PROTOCOL ServiceInterface;
 
 inline constexpr CHAR8 ConfigFileName[] = "rivari.ini";
-/* Passed by address as the block size of every TFTP read. */
-extern const UINTN TFTP_BLOCK_SIZE;
+/* The block size of every TFTP read; Mtftp takes it by address, so each read passes a writable copy. */
+inline constexpr UINTN TFTP_BLOCK_SIZE = 64512;
 inline constexpr BOOLEAN PxeUseIpv6 = FALSE;
+
+/* "[8a123456]" at load; every section lookup writes the header of the recorded MachineId into it. */
+extern CHAR16 SectionTemplate[SectionHeaderLength];
+
+/*
+ * Looks for the header of ServiceState.MachineId in the TextSize bytes at
+ * Text and copies its section into Section. EFI_SUCCESS; EFI_NOT_FOUND with
+ * Section untouched; EFI_OUT_OF_RESOURCES with Section untouched.
+ */
+[[nodiscard]] EFI_STATUS FindMachineSection(const VOID *Text, UINTN TextSize, TextReader *Section);
 
 /* Optional interfaces looked up at start-up; nothing reads them. */
 extern VOID *HiiString;

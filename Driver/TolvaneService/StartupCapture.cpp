@@ -1,11 +1,6 @@
 /* Capture of the firmware tables and the optional look-ups of start-up. */
 #include "Library/FirmwareTables.h"
-#include "TolvaneService.h"
-
-EFI_HANDLE ImageHandle;
-EFI_SYSTEM_TABLE *SystemTable;
-EFI_BOOT_SERVICES *BootServices;
-EFI_RUNTIME_SERVICES *RuntimeServices;
+#include "TolvaneDriver.h"
 
 VOID *HiiString;
 VOID *HiiDatabase;
