@@ -6,16 +6,17 @@
 #ifndef TOLVANE_CONFIGURATION_ENTRY_SCAN_H
 #define TOLVANE_CONFIGURATION_ENTRY_SCAN_H
 
+#include "Protocol/TolvaneService.h"
 #include "TextReader.h"
 
-/* Characters of an index text, terminator included: 10 bytes, so at most 4 digits. */
-inline constexpr UINTN EntryIndexTextLength = 5;
+/* Characters of an index text, terminator included. */
+inline constexpr UINTN EntryIndexTextLength = TOLVANE_ENTRY_INDEX_LENGTH + 1;
 
 /*
  * Probes past 9999 would be cut to four digits and find entries again (10000
- * looks for 1000), so the count stops at 10000.
+ * looks for 1000), so the count stops there.
  */
-inline constexpr UINTN EntryCountLimit = 10000;
+inline constexpr UINTN EntryCountLimit = TOLVANE_ENTRY_COUNT_LIMIT;
 
 /*
  * Writes the low 32 bits of Index as a signed decimal, cut to 4 characters:

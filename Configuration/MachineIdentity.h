@@ -6,14 +6,13 @@
 #ifndef TOLVANE_CONFIGURATION_MACHINE_IDENTITY_H
 #define TOLVANE_CONFIGURATION_MACHINE_IDENTITY_H
 
-#include "Uefi/UefiBaseType.h"
+#include "Protocol/TolvaneService.h"
 
-/* Identifiers are exactly this many 8-bit characters; a NUL among them ends one early. */
-inline constexpr UINTN MachineIdLength = 8;
+inline constexpr UINTN MachineIdLength = TOLVANE_IDENTIFIER_LENGTH;
 /* "[", the identifier, "]" and the terminator. */
 inline constexpr UINTN SectionHeaderLength = MachineIdLength + 3;
-/* A numbered file's name holds at most 15 characters and its NUL. */
-inline constexpr UINTN NumberedFileNameSize = 16;
+/* A numbered file's name and its NUL. */
+inline constexpr UINTN NumberedFileNameSize = TOLVANE_FILE_NAME_LENGTH + 1;
 
 /*
  * Reads exactly MachineIdLength bytes at Identifier and widens them by sign

@@ -79,15 +79,7 @@ EFI_STATUS DownloadConfiguration() {
 
 } // namespace
 
-/*
- * Records Server and the 8-byte Identifier, checks the link, starts PXE and
- * runs DHCP (one retry), reads the station address, downloads "rivari.ini"
- * and keeps this machine's section in the SectionReader. EFI_SUCCESS; the
- * error status with code k when step k fails; EFI_OUT_OF_RESOURCES when the
- * download buffer cannot be had; the read's own status when the read
- * fails; EFI_INVALID_PARAMETER, with nothing recorded, for a NULL argument.
- * A failed fetch keeps the section of an earlier successful one.
- */
+/* Slot 1; what callers may rely on is in Include/Protocol/TolvaneService.h. */
 EFI_STATUS EFIAPI FetchConfiguration(TOLVANE_SERVICE_PROTOCOL *, EFI_IP_ADDRESS *Server, CHAR8 *Identifier) {
   if (Server == NULL || Identifier == NULL) {
     return EFI_INVALID_PARAMETER;

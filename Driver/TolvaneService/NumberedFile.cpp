@@ -11,13 +11,7 @@ CHAR8 *BuildNumberedFileName(UINTN FileNumber) {
 }
 } // namespace
 
-/*
- * Downloads numbered file FileNumber of the recorded identifier from the
- * recorded server into FileBuffer. A NULL or too small buffer gives
- * EFI_OUT_OF_RESOURCES with the file's size in *FileBufferSize; a failed
- * transfer returns its own status with *FileBufferSize untouched; a NULL
- * FileBufferSize gives EFI_INVALID_PARAMETER.
- */
+/* Slot 2; what callers may rely on is in Include/Protocol/TolvaneService.h. */
 EFI_STATUS EFIAPI FetchNumberedFile(TOLVANE_SERVICE_PROTOCOL *, UINTN FileNumber, VOID *FileBuffer,
                                     UINTN *FileBufferSize) {
   if (FileBufferSize == NULL) {

@@ -1,7 +1,10 @@
 /*
- * TOLVANE_SERVICE_PROTOCOL: the interface the driver publishes. Callers
- * locate it by TOLVANE_SERVICE_PROTOCOL_GUID and call its five slots in
- * order: fetch the configuration, read entries and numbered files, release.
+ * TOLVANE_SERVICE_PROTOCOL: the interface the driver publishes, and the one
+ * statement of what its callers may rely on. Callers locate it by
+ * TOLVANE_SERVICE_PROTOCOL_GUID and call its five slots in order: fetch the
+ * configuration, read entries and numbered files, release. Every slot uses
+ * the UEFI calling convention and ignores This. The slots share one state
+ * and are not reentrant: callers do not overlap their calls.
  * This header compiles as C11 and as C++.
  */
 #ifndef TOLVANE_PROTOCOL_TOLVANE_SERVICE_H
@@ -14,35 +17,85 @@
     0x12345678, 0xFC25, 0x4C1C, { 0xB9, 0x7C, 0xB3, 0x11, 0x86, 0x06, 0x49, 0x90 }                                     \
   }
 
+/* The bytes of an identifier; a NUL among them ends it early. */
+#define TOLVANE_IDENTIFIER_LENGTH 8
+/* Characters of an entry index as looked up: "%d" of its low 32 bits, cut to the first four. */
+#define TOLVANE_ENTRY_INDEX_LENGTH 4
+/* Characters of a numbered file's name as requested: longer names are cut to their first fifteen. */
+#define TOLVANE_FILE_NAME_LENGTH 15
+/* The highest entry count: a section holding every entry 0 to 9999 counts 10000. */
+#define TOLVANE_ENTRY_COUNT_LIMIT 10000
+
 typedef struct _TOLVANE_SERVICE_PROTOCOL TOLVANE_SERVICE_PROTOCOL;
 
 /*
- * Slot 1. Records Server and the 8-byte Identifier, checks the link, starts
- * PXE and DHCP, downloads "rivari.ini" and keeps the machine's section.
- * Returns EFI_SUCCESS, the error whose code is the failed step (1 to 5),
- * EFI_OUT_OF_RESOURCES, or the status of a failed TFTP read.
+ * Slot 1. Records Server (16 bytes) and the 8 bytes at Identifier, widened
+ * with their sign (0xE9 becomes 0xFFE9) up to the first NUL among them;
+ * both are recorded first, so they hold even when the fetch fails later.
+ * Then checks the link, starts PXE and runs DHCP (one retry), downloads
+ * "rivari.ini" from Server by TFTP, and keeps the section whose header is
+ * the identifier, letters a to z upper-cased, in brackets ("[AB12CD34]").
+ *
+ * Returns EFI_SUCCESS: the section is held, the one held before released.
+ * On failure the section held before stays held, and the status is:
+ *   the error status with code 1 (0x8000000000000001): the link check
+ *     through the Simple Network interface failed or found no link (no
+ *     PXE call is made);
+ *   code 2: PXE start or DHCP failed twice in a row;
+ *   code 3: no station address;
+ *   code 4: the size query of "rivari.ini" failed;
+ *   code 5: the file has no section for the identifier (or it could not be
+ *     copied for want of pool);
+ *   EFI_OUT_OF_RESOURCES: no pool for the download;
+ *   the status of the TFTP read, unchanged, when the read failed;
+ *   EFI_INVALID_PARAMETER, with nothing recorded, when Server or Identifier
+ *     is NULL.
+ * The PXE Base Code interface stays started after step 2.
  */
 typedef EFI_STATUS(EFIAPI *TOLVANE_FETCH_CONFIGURATION)(TOLVANE_SERVICE_PROTOCOL *This, EFI_IP_ADDRESS *Server,
                                                         CHAR8 *Identifier);
 
 /*
- * Slot 2. Downloads file "<identifier>.<FileNumber>" into FileBuffer. A NULL or
- * too small buffer gives EFI_OUT_OF_RESOURCES with the file's size in
- * *FileBufferSize; a failed transfer returns its own status.
+ * Slot 2. Downloads file "<identifier>.<FileNumber>" from the server that
+ * the last FetchConfiguration recorded (successful or not), into
+ * FileBuffer. The number is the low 32 bits of FileNumber as a signed
+ * decimal; a name longer than TOLVANE_FILE_NAME_LENGTH characters is cut.
+ * *FileBufferSize is in: FileBuffer's capacity in bytes; out: as below.
+ * It does not start PXE: before a fetch has, the transfer's own error
+ * comes back.
+ *
+ * Returns EFI_SUCCESS with the bytes received in *FileBufferSize;
+ * EFI_OUT_OF_RESOURCES with the file's size in *FileBufferSize when
+ * FileBuffer is NULL or too small (nothing is read); the status of a failed
+ * transfer, unchanged, with *FileBufferSize untouched;
+ * EFI_INVALID_PARAMETER when FileBufferSize is NULL.
  */
 typedef EFI_STATUS(EFIAPI *TOLVANE_FETCH_NUMBERED_FILE)(TOLVANE_SERVICE_PROTOCOL *This, UINTN FileNumber,
                                                         VOID *FileBuffer, UINTN *FileBufferSize);
 
 /*
- * Slot 3. TRUE when the section has a line whose first token is Index in
- * decimal; its value is copied into Value when it fits ValueSize bytes.
+ * Slot 3. TRUE when the held section has a line whose first token is the
+ * index text of Index: the low 32 bits as a signed decimal, cut to
+ * TOLVANE_ENTRY_INDEX_LENGTH characters (64512 looks for 6451, 0xFFFFFFFF
+ * for -1). The first such line answers. Its second token, quotes included,
+ * is copied with its terminator into Value when Value is not NULL and it
+ * fits ValueSize bytes; otherwise Value is untouched, and the answer is
+ * still TRUE. FALSE when no section is held or no line matches.
  */
 typedef BOOLEAN(EFIAPI *TOLVANE_GET_ENTRY)(TOLVANE_SERVICE_PROTOCOL *This, UINTN Index, CHAR16 *Value, UINTN ValueSize);
 
-/* Slot 4. The number of consecutive entries 0, 1, 2, ... present. */
+/*
+ * Slot 4. The number of consecutive entries 0, 1, 2, ... that GetEntry
+ * finds, at most TOLVANE_ENTRY_COUNT_LIMIT; 0 when no section is held.
+ */
 typedef UINTN(EFIAPI *TOLVANE_GET_ENTRY_COUNT)(TOLVANE_SERVICE_PROTOCOL *This);
 
-/* Slot 5. Releases the section held since the last successful fetch. */
+/*
+ * Slot 5. Releases the held section. Until the next successful fetch no
+ * section is held: no entry, a count of 0, and a further release that does
+ * nothing. Returns the status of the pool release, or EFI_SUCCESS when no
+ * section is held.
+ */
 typedef EFI_STATUS(EFIAPI *TOLVANE_RELEASE_CONFIGURATION)(TOLVANE_SERVICE_PROTOCOL *This);
 
 struct _TOLVANE_SERVICE_PROTOCOL {

@@ -1,10 +1,12 @@
 /*
  * Configuration text under arbitrary bytes: the reader, the tokenizer, the
- * section lookup for a fixed and a fuzzer-chosen identifier, and a scan of
- * each section copy, all on the double's tracked pool. A second pass fails
- * one allocation chosen from the input and must end cleanly: an error with
- * the section untouched, or the same section as without the failure. Any
- * leak, bad free or broken invariant traps.
+ * section lookup for a fixed and a fuzzer-chosen identifier, a scan of each
+ * section copy, and the entry operations over it (GetEntry for an index and
+ * a value size taken from the input, GetEntryCount against a GetEntry
+ * loop), all on the double's tracked pool. A second pass fails one
+ * allocation chosen from the input and must end cleanly: an error with the
+ * section untouched, or the same section as without the failure. Any leak,
+ * bad free, overrun or broken invariant traps.
  */
 #include <algorithm>
 #include <cstddef>
@@ -15,6 +17,7 @@
 
 #include "Double/DriverFixture.h"
 #include "Double/FirmwareDouble.h"
+#include "EntryScan.h"
 #include "Library/PoolLib.h"
 #include "Library/TextLib.h"
 #include "SectionLookup.h"
@@ -65,9 +68,53 @@ struct LookupResult {
   TokenLines Entries;
 };
 
-/* One lookup for Identifier and a scan of its section copy, which is released afterwards. */
-LookupResult LookUp(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size_t Size, const CHAR8 *Identifier) {
-  WidenByteString(Identifier, ServiceState.MachineId);
+/* What the entry operations are asked: an index and a value size, from the input. */
+struct EntryQuestion {
+  UINTN Index;
+  UINTN ValueSize;
+};
+
+/*
+ * The held section answers GetEntry as its token lines say: TRUE when a line
+ * starts with the index text, the value of the first such line copied when
+ * it fits, nothing written past ValueSize. With no failure armed, the count
+ * equals a GetEntry loop from 0.
+ */
+void CheckEntryOperations(const TokenLines &Entries, const EntryQuestion &Question, bool Clean) {
+  CHAR16 IndexText[EntryIndexTextLength];
+  FormatEntryIndex(Question.Index, IndexText);
+  const auto Line = std::find_if(Entries.begin(), Entries.end(),
+                                 [&](const std::vector<std::u16string> &Tokens) { return Tokens[0] == IndexText; });
+  // Exactly ValueSize bytes on the heap (none: a NULL Value): the sanitizer traps any write past them.
+  std::vector<uint8_t> Value(Question.ValueSize, 0x5A);
+  const BOOLEAN Found = GetEntry(nullptr, Question.Index, reinterpret_cast<CHAR16 *>(Value.data()), Question.ValueSize);
+  if (Clean) {
+    Require((Found != FALSE) == (Line != Entries.end()));
+    const size_t Needed = Line != Entries.end() && Line->size() >= 2 ? ((*Line)[1].size() + 1) * sizeof(CHAR16) : 0;
+    if (Needed != 0 && Needed <= Value.size()) {
+      Require(std::memcmp(Value.data(), (*Line)[1].c_str(), Needed) == 0);
+    } else {
+      Require(std::all_of(Value.begin(), Value.end(), [](uint8_t Byte) { return Byte == 0x5A; }));
+    }
+  }
+  const UINTN Count = GetEntryCount(nullptr);
+  Require(Count <= EntryCountLimit);
+  if (Clean) {
+    UINTN Probed = 0;
+    while (Probed < EntryCountLimit && GetEntry(nullptr, Probed, nullptr, 0)) {
+      Probed++;
+    }
+    Require(Count == Probed);
+  }
+}
+
+/*
+ * One lookup for Identifier, a scan of its section copy and the entry
+ * operations over it as the held section; the copy is released afterwards.
+ */
+LookupResult LookUp(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size_t Size, const CHAR8 *Identifier,
+                    const EntryQuestion &Question, bool Clean) {
+  RecordMachineId(Identifier, ServiceState.MachineId);
   TextReader Section;
   std::memset(&Section, 0x5A, sizeof(Section));
   const TextReader Untouched = Section;
@@ -87,6 +134,9 @@ LookupResult LookUp(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, siz
   RewindTextReader(&Section);
   TokenLines Again = ScanTokenLines(Firmware, &Section);
   Require(IsPrefix(Again, Result.Entries) || IsPrefix(Result.Entries, Again));
+  ServiceState.SectionReader = Section;
+  CheckEntryOperations(Result.Entries, Question, Clean);
+  ServiceState.SectionReader = {};
   PoolRelease(Section.Buffer);
   return Result;
 }
@@ -98,7 +148,8 @@ struct PassResult {
 };
 
 /* Reads every token line of the whole text, then both lookups. */
-PassResult RunPass(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size_t Size, const CHAR8 *Chosen) {
+PassResult RunPass(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size_t Size, const CHAR8 *Chosen,
+                   const EntryQuestion &Question, bool Clean) {
   PassResult Result;
   TextReader Reader;
   if (OpenTextReader(Data, Size, &Reader) == EFI_SUCCESS) {
@@ -112,8 +163,8 @@ PassResult RunPass(FirmwareDouble::Firmware &Firmware, const uint8_t *Data, size
     UINTN Length;
     Require(Reader.Buffer == nullptr && ReadTextLine(&Reader, &Line, &Length) == EFI_NOT_FOUND);
   }
-  Result.Fixed = LookUp(Firmware, Data, Size, reinterpret_cast<const CHAR8 *>("ab12cd34"));
-  Result.Chosen = LookUp(Firmware, Data, Size, Chosen);
+  Result.Fixed = LookUp(Firmware, Data, Size, reinterpret_cast<const CHAR8 *>("ab12cd34"), Question, Clean);
+  Result.Chosen = LookUp(Firmware, Data, Size, Chosen, Question, Clean);
   Require(Firmware.Leaks().empty() && Firmware.PoolErrors().empty());
   return Result;
 }
@@ -136,13 +187,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     std::memcpy(Chosen, Data, Size < 8 ? Size : 8);
   }
 
+  // The entry question: bytes 8 to 13 when there are enough, a small index half of the time.
+  EntryQuestion Question = {0, 64};
+  if (Size >= 14) {
+    const UINT32 Raw = LoadUint32(Data + 9);
+    Question.Index = (Data[8] & 1) != 0 ? Raw % 16 : static_cast<UINTN>(static_cast<INT64>(static_cast<INT32>(Raw)));
+    Question.ValueSize = LoadUint16(Data + 12) % 512;
+  }
+
   PassResult Clean;
   size_t Allocations;
   {
     FirmwareDouble::Firmware Firmware;
     ResetDriverState();
     CaptureFirmwareTables(Firmware.Image(), Firmware.Table());
-    Clean = RunPass(Firmware, Data, Size, Chosen);
+    Clean = RunPass(Firmware, Data, Size, Chosen, Question, true);
     Allocations = Firmware.AllocationCount();
   }
   if (Allocations == 0) {
@@ -156,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     ResetDriverState();
     CaptureFirmwareTables(Firmware.Image(), Firmware.Table());
     Firmware.FailAllocationNumber(1 + Pick % Allocations);
-    PassResult Failed = RunPass(Firmware, Data, Size, Chosen);
+    PassResult Failed = RunPass(Firmware, Data, Size, Chosen, Question, false);
     Require(IsPrefix(Failed.Lines, Clean.Lines));
     RequireSameOrFailed(Failed.Fixed, Clean.Fixed);
     RequireSameOrFailed(Failed.Chosen, Clean.Chosen);
