@@ -2,8 +2,10 @@
 # Builds the benchmark programs with the host preset (g++, Release) and runs them:
 # the configuration lookup beside inih and iniparser, the entry operations, the
 # reader and tokenizer alone, and the formatted output beside the C library.
+# Then the driver's transfer speed in OVMF with QEMU's TFTP server, tftpd-hpa
+# and dnsmasq (Benchmarks/TftpServers; about four minutes, the real servers as root only).
 #   scripts/run-benchmarks.sh                      # everything (iniparser on 8 MiB takes about a minute)
-#   scripts/run-benchmarks.sh --benchmark_filter=FindMachine
+#   scripts/run-benchmarks.sh --benchmark_filter=FindMachine   # host programs only
 # BENCHMARK_BUILD_DIR=<dir> runs the programs of an already configured build directory instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,3 +26,11 @@ for program in "${PROGRAMS[@]}"; do
   echo "== $program"
   "$BUILD_DIR/Benchmarks/$program" "$@"
 done
+
+# The server comparison boots firmware for minutes: skipped when only some host benchmarks are asked for.
+if [ $# -eq 0 ]; then
+  echo "== TftpServers"
+  cmake --preset efi
+  cmake --build --preset efi
+  python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
+fi

@@ -12,9 +12,11 @@ boot.txt holds "key value" lines; '#' starts a comment line. Keys:
                        tree NAME is served by this server instead.
 
 Scenarios whose runs agree on every boot choice share one boot. The network
-is one such choice, taken from the servers: QEMU's user network for qemu, the
-private tap network (tap_network.py) for the others. A choice of another kind
-is one more entry in BOOT_CHOICES with its default and allowed values.
+is one such choice, taken from the servers: the private tap network
+(tap_network.py) when a real server serves any tree of the run, else QEMU's
+user network; QEMU's server keeps its own user network card in a tap boot too.
+A choice of another kind is one more entry in BOOT_CHOICES with its default
+and allowed values.
 Python standard library only.
 """
 

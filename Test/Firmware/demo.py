@@ -101,8 +101,7 @@ def main():
     lines = blocks.get("demo", [])
     for line in lines:
         print("  " + line)
-    if network == "tap":
-        harness.report_block_sizes([tree], work)
+    harness.report_block_sizes([tree], work)
     fetched = any(line.startswith("fetch ") and ": EFI_SUCCESS " in line for line in lines)
     finished = harness.DONE_LINE in transcript
     print("boot and run took %.0f s" % seconds)

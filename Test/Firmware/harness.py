@@ -160,8 +160,7 @@ def assign_trees(runs, network):
                     continue
                 tree = Tree(name, len(trees) + 1, server, source, generate)
                 if network == "tap":
-                    tree.nic = tap_network.TAP_NIC
-                    tree.address = tap_network.server_address(len(trees))
+                    place_in_tap_boot(tree, trees)
                 run.trees[name] = tree
                 trees.append(tree)
                 if source is not None:
@@ -170,6 +169,19 @@ def assign_trees(runs, network):
                 if word.startswith("@") and "/" in word:
                     run.trees[word[1:].split("/", 1)[0]].on_disk = True
     return trees
+
+
+def place_in_tap_boot(tree, earlier):
+    """
+    The card and server address of a tree in a tap boot: the real servers' trees
+    share the tap card, each server at an address of its own; trees of QEMU's
+    server get user network cards of their own beside it (2 and up).
+    """
+    if tree.server == boot_settings.QEMU_SERVER:
+        tree.nic = tap_network.TAP_NIC + 1 + sum(1 for other in earlier if other.server == boot_settings.QEMU_SERVER)
+    else:
+        tree.nic = tap_network.TAP_NIC
+        tree.address = tap_network.server_address(sum(1 for other in earlier if other.server != boot_settings.QEMU_SERVER))
 
 
 def rewrite_line(run, line, published):
@@ -238,15 +250,21 @@ def lay_out_disk(build_dir, fat, script, firmware="plain"):
     (fat / SCRIPT_NAME).write_text(script)
 
 
-def user_network_args(tree_directories):
-    """One restricted QEMU user network and card per (card number, tree directory)."""
+def user_network_args(tree_directories, work):
+    """One restricted QEMU user network and card per (card number, tree directory), each card's traffic recorded."""
     args = []
     for nic, directory in tree_directories:
         args += [
             "-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (nic, directory),
             "-device", "virtio-net-pci,romfile=,netdev=n%d,mac=52:54:00:00:10:%02x" % (nic, nic),
+            "-object", "filter-dump,id=capture%d,netdev=n%d,file=%s" % (nic, nic, capture_path(work, nic)),
         ]
     return args
+
+
+def capture_path(work, nic):
+    """Where the traffic of card NIC is recorded."""
+    return work / ("capture-%d.pcap" % nic)
 
 
 def qemu_command(work, fat, network_args, debug_file, firmware="plain"):
@@ -309,23 +327,24 @@ def boot(build_dir, work, script, trees, timeout, network="user", firmware="plai
 
 def run_qemu(work, fat, trees, timeout, network, firmware, debug_file):
     """Runs QEMU once on the user or the tap network; returns its exit status (None when stopped)."""
+    nics = [(tree.nic, tree.directory) for tree in trees if tree.server == boot_settings.QEMU_SERVER]
     if network == "tap":
-        command = qemu_command(work, fat, tap_network.qemu_network_args(work / tap_network.CAPTURE_NAME), debug_file,
-                               firmware)
+        network_args = tap_network.qemu_network_args(capture_path(work, tap_network.TAP_NIC))
+        command = qemu_command(work, fat, network_args + user_network_args(nics, work), debug_file, firmware)
         (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
         servers = []
         for tree in trees:
-            open_to_servers(tree.directory)
-            servers.append({"kind": tree.server[0], "args": list(tree.server[1:]), "root": str(tree.directory),
-                            "address": tree.address})
+            if tree.server != boot_settings.QEMU_SERVER:
+                open_to_servers(tree.directory)
+                servers.append({"kind": tree.server[0], "args": list(tree.server[1:]), "root": str(tree.directory),
+                                "address": tree.address})
         return tap_network.boot_on_tap(command, servers, work, timeout)
-    nics = [(tree.nic, tree.directory) for tree in trees]
     if not nics:
         empty = work / "tftp" / "empty"
         empty.mkdir(parents=True, exist_ok=True)
         nics = [(1, empty)]
-    command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, user_network_args(nics), debug_file,
-                                                                         firmware)
+    command = ["timeout", "--kill-after=10", str(timeout)] + qemu_command(work, fat, user_network_args(nics, work),
+                                                                         debug_file, firmware)
     (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
     with open(work / "console.txt", "wb") as console:
         return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=console, stderr=subprocess.STDOUT).returncode
@@ -442,9 +461,9 @@ def run_boot(key, runs, build_dir, work, timeout):
         for line in console.splitlines()[-15:]:
             print("    " + line)
     report_overhead(transcript)
+    report_block_sizes(trees, work)
     if network == "tap":
-        report_block_sizes(trees, work)
-        outside = tap_network.outside_addresses(work / tap_network.CAPTURE_NAME)
+        outside = tap_network.outside_addresses(capture_path(work, tap_network.TAP_NIC))
         if outside:
             failures = max(failures, 1)
             print("FAIL the guest exchanged packets with addresses beyond the tap network: " + ", ".join(outside))
@@ -454,10 +473,9 @@ def run_boot(key, runs, build_dir, work, timeout):
 
 
 def report_block_sizes(trees, work):
-    """Prints the block size each tap server agreed to, as the capture shows it."""
-    agreed = tap_network.agreed_block_sizes(work / tap_network.CAPTURE_NAME)
+    """Prints the block size each tree's server agreed to, as the capture of its card shows it."""
     for tree in trees:
-        sizes = agreed.get(tree.address)
+        sizes = tap_network.agreed_block_sizes(capture_path(work, tree.nic)).get(tree.address)
         print("block size agreed by %s at %s (tree %s): %s"
               % (" ".join(tree.server), tree.address, tree.name,
                  ", ".join(map(str, sizes)) if sizes else "no read with a block size"))

@@ -34,8 +34,6 @@ FIRST_SERVER_HOST = 2
 GUEST_ADDRESS = NETWORK_PREFIX + "15"
 TAP_NIC = 1
 PLAN_NAME = "tap-plan.json"
-CAPTURE_NAME = "capture.pcap"
-SERVER_KINDS = ("tftpd-hpa", "dnsmasq", "hostile")
 TOOLS = {"unshare": "util-linux", "ip": "iproute2", "in.tftpd": "tftpd-hpa", "dnsmasq": "dnsmasq-base"}
 
 

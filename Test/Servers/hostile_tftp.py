@@ -26,7 +26,6 @@ from pathlib import Path
 
 RRQ, WRQ, DATA, ACK, ERROR, OACK = 1, 2, 3, 4, 5, 6
 
-ERROR_UNDEFINED = 0
 ERROR_NOT_FOUND = 1
 ERROR_ACCESS = 2
 ERROR_ILLEGAL = 4
