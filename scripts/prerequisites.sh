@@ -56,11 +56,13 @@ chmod 755 "$POLICY"
 apt-get update
 apt-get install -y --no-install-recommends "${missing[@]}"
 
-# Never at boot, and not now should anything have started it anyway.
-if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
-  systemctl disable --now tftpd-hpa.service >/dev/null 2>&1 || true
-fi
-update-rc.d tftpd-hpa disable >/dev/null 2>&1 || true
-if [ -f /run/tftpd-hpa.pid ] && kill -0 "$(cat /run/tftpd-hpa.pid)" 2>/dev/null; then
-  kill "$(cat /run/tftpd-hpa.pid)"
+# The daemon just installed: never at boot, and not now should anything have started it anyway.
+if [[ " ${missing[*]} " == *" tftpd-hpa "* ]]; then
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    systemctl disable --now tftpd-hpa.service >/dev/null 2>&1 || true
+  fi
+  update-rc.d tftpd-hpa disable >/dev/null 2>&1 || true
+  if [ -f /run/tftpd-hpa.pid ] && kill -0 "$(cat /run/tftpd-hpa.pid)" 2>/dev/null; then
+    kill "$(cat /run/tftpd-hpa.pid)"
+  fi
 fi

@@ -511,7 +511,11 @@ def main():
             names = [run.name for run in boot_runs if run.name != STARTUP]
             skipped.append("%d tap network scenarios skipped (%s): %s" % (len(names), reason, ", ".join(names)))
             continue
-        failed = run_boot(key, boot_runs, build_dir, work / work_name(key), args.timeout)
+        try:
+            failed = run_boot(key, boot_runs, build_dir, work / work_name(key), args.timeout)
+        except RuntimeError as error:
+            print("FAIL boot (%s): %s" % (boot_settings.describe(key), error))
+            failed = len(boot_runs)
         failures += failed
         passed += len(boot_runs) - failed
     print("%d scenario runs passed, %d failed" % (passed, failures))

@@ -34,6 +34,7 @@ FIRST_SERVER_HOST = 2
 GUEST_ADDRESS = NETWORK_PREFIX + "15"
 TAP_NIC = 1
 PLAN_NAME = "tap-plan.json"
+STATUS_NAME = "tap-status.json"
 TOOLS = {"unshare": "util-linux", "ip": "iproute2", "in.tftpd": "tftpd-hpa", "dnsmasq": "dnsmasq-base"}
 
 
@@ -72,15 +73,19 @@ def boot_on_tap(qemu_command, servers, work, timeout):
     plan = {"qemu": qemu_command, "servers": servers, "work": str(work), "timeout": timeout}
     plan_path = work / PLAN_NAME
     plan_path.write_text(json.dumps(plan, indent=1))
+    status_path = work / STATUS_NAME
+    status_path.unlink(missing_ok=True)
     # A process namespace of its own too: when its first process dies, however it
     # dies, the kernel kills every other one, also daemons that changed user.
     command = ["unshare", "--net", "--mount", "--propagation", "private", "--pid", "--kill-child",
                sys.executable, str(Path(__file__).resolve()), str(plan_path)]
     with tftp_servers.process_group(command, work / "tap-network.log") as process:
         process.wait()
-    status = json.loads((work / "tap-status.json").read_text()) if (work / "tap-status.json").exists() else {}
+    if not status_path.exists():
+        raise RuntimeError("tap network: ended without a status (see %s)" % (work / "tap-network.log"))
+    status = json.loads(status_path.read_text())
     if "error" in status:
-        raise RuntimeError("tap network: %s (see %s)" % (status["error"], work / "tap-network.log"))
+        raise RuntimeError("tap network: %s (logs in %s)" % (status["error"], work))
     return status.get("qemu")
 
 
@@ -167,7 +172,7 @@ def serve_plan(plan_path):
             status["qemu"] = run_qemu(plan["qemu"], work, plan["timeout"])
     except (OSError, RuntimeError, subprocess.CalledProcessError) as error:
         status["error"] = str(error)
-    (work / "tap-status.json").write_text(json.dumps(status))
+    (work / STATUS_NAME).write_text(json.dumps(status))
     return 0 if "error" not in status else 1
 
 

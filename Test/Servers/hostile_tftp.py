@@ -175,10 +175,9 @@ def plan_transfer(request, root, fault):
 class Transfer:
     """One read transfer from its own socket (its own TID), with retransmission on timeout."""
 
-    def __init__(self, server, client, request, plan):
+    def __init__(self, server, client, plan):
         self.server = server
         self.client = client
-        self.request = request
         self.plan = plan
         self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.socket.bind((server.address, 0))
@@ -284,7 +283,7 @@ class HostileTftpServer:
         else:
             answer = "DATA at once, %d-byte blocks" % plan.block_size
         self.note("%s:%d %s -> %s" % (client + (request.describe(), answer)))
-        threading.Thread(target=Transfer(self, client, request, plan).run, daemon=True).start()
+        threading.Thread(target=Transfer(self, client, plan).run, daemon=True).start()
 
     def note(self, line):
         if self.log is not None:
