@@ -46,7 +46,7 @@ _Static_assert(__builtin_offsetof(EFI_BOOT_SERVICES, LocateProtocol) == 320, "EF
 
 /* --- The caller's settings. --- */
 static EFI_IP_ADDRESS ServerAddress = {.v4 = {{10, 0, 2, 2}}}; /* the TFTP server */
-static CHAR8 MachineId[8] = {'A', 'B', 'C', 'D', '1', '2', '3', '4'};
+static CHAR8 MachineId[TOLVANE_IDENTIFIER_LENGTH] = {'A', 'B', 'C', 'D', '1', '2', '3', '4'};
 
 static EFI_GUID ServiceGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
 static EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *Console;
