@@ -1,4 +1,4 @@
-"""The firmware builds the scenarios boot, and the images they put on the disk.
+"""Which firmware build a boot runs, and the images laid on its disk.
 
 Two builds of Debian's OVMF: "plain" (Secure Boot off) and "secure-boot",
 whose variable store enrols the package's snakeoil test certificate in PK,
