@@ -16,6 +16,12 @@ namespace {
 constexpr int SizeQueryStep = 4;
 constexpr int SectionStep = 5;
 
+std::string StatusValue(uint64_t Status) {
+  char Value[24];
+  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
+  return Value;
+}
+
 /* The answer for a transfer that ended on the server's fault or silence; none of these is a success. */
 MtftpAnswer FailedTransfer(const TransferResult &Result) {
   switch (Result.End) {
@@ -102,9 +108,14 @@ std::string StatusName(uint64_t Status) {
       return Entry.Name;
     }
   }
-  char Value[24];
-  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
-  return Value;
+  return StatusValue(Status);
+}
+
+std::string VerdictStatusText(const DriverVerdict &Verdict) {
+  if (!Verdict.Status) {
+    return "";
+  }
+  return Verdict.Step ? StatusValue(*Verdict.Status) : StatusName(*Verdict.Status);
 }
 
 } // namespace RivariCheck

@@ -18,9 +18,6 @@ std::string NumberedFilesText(const ServerReport &Server);
 /* The whole server part as the JSON "server" object. */
 nlohmann::ordered_json ServerJson(const ServerReport &Server);
 
-/* A verdict's status for people: the step's status in hexadecimal, or the status's UEFI name. */
-std::string VerdictStatusText(const DriverVerdict &Verdict);
-
 } // namespace RivariCheck
 
 #endif

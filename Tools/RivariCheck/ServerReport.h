@@ -80,6 +80,9 @@ DriverVerdict NumberedFileVerdict(const MtftpAnswer &SizeQuery, const std::optio
 /* "EFI_TIMEOUT", or the hexadecimal value for a status without a name here. */
 std::string StatusName(uint64_t Status);
 
+/* A verdict's status for people: a step's status in hexadecimal (its UEFI name would mislead), else its name. */
+std::string VerdictStatusText(const DriverVerdict &Verdict);
+
 } // namespace RivariCheck
 
 #endif

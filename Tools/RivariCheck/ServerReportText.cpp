@@ -72,18 +72,6 @@ std::string DownloadText(const NumberedFileCheck &File) {
 
 } // namespace
 
-std::string VerdictStatusText(const DriverVerdict &Verdict) {
-  if (!Verdict.Status) {
-    return "";
-  }
-  if (Verdict.Step) {
-    char Value[24];
-    std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(*Verdict.Status));
-    return Value;
-  }
-  return StatusName(*Verdict.Status);
-}
-
 std::string ServerText(const ServerReport &Server) {
   std::string Out = "Server " + Server.Server + ": the driver's requests, each waiting up to " +
                     Seconds(double(Server.TimeoutMilliseconds) / 1000) + " for an answer\n";
