@@ -12,15 +12,6 @@ namespace RivariCheck {
 
 namespace {
 
-/* The machine identifier as the fetch records it from the 8 bytes a caller passes (Identifier padded with NUL). */
-std::u16string RecordedMachineId(const std::string &Identifier) {
-  CHAR8 Bytes[MachineIdLength] = {};
-  std::memcpy(Bytes, Identifier.data(), std::min<size_t>(Identifier.size(), MachineIdLength));
-  CHAR16 MachineId[MachineIdLength + 1];
-  RecordMachineId(Bytes, MachineId);
-  return MachineId;
-}
-
 /* The header the lookup looks for. */
 std::u16string SectionHeaderOf(const std::u16string &MachineId) {
   CHAR16 Header[SectionHeaderLength];
@@ -84,19 +75,6 @@ void AddHeaderCaseWarnings(const TextLayout &Layout, const std::u16string &Heade
   }
 }
 
-FileNameReport NameFile(const std::u16string &MachineId, int64_t Number) {
-  FileNameReport File;
-  File.Number = Number;
-  CHAR8 Name[NumberedFileNameSize] = {};
-  CHAR8 FullName[64] = {};
-  FormatNumberedFileName(MachineId.c_str(), static_cast<UINTN>(Number), Name, sizeof(Name));
-  FormatNumberedFileName(MachineId.c_str(), static_cast<UINTN>(Number), FullName, sizeof(FullName));
-  File.Name = Name;
-  File.FullName = FullName;
-  File.Cut = File.Name != File.FullName;
-  return File;
-}
-
 /* ", the name of file K" when the cut name is also the full name of another file K. */
 std::string CutNameOwner(const std::u16string &MachineId, const FileNameReport &File) {
   const size_t Point = File.Name.rfind('.');
@@ -112,6 +90,27 @@ std::string CutNameOwner(const std::u16string &MachineId, const FileNameReport &
 }
 
 } // namespace
+
+std::u16string RecordedMachineId(const std::string &Identifier) {
+  CHAR8 Bytes[MachineIdLength] = {};
+  std::memcpy(Bytes, Identifier.data(), std::min<size_t>(Identifier.size(), MachineIdLength));
+  CHAR16 MachineId[MachineIdLength + 1];
+  RecordMachineId(Bytes, MachineId);
+  return MachineId;
+}
+
+FileNameReport NameFile(const std::u16string &MachineId, int64_t Number) {
+  FileNameReport File;
+  File.Number = Number;
+  CHAR8 Name[NumberedFileNameSize] = {};
+  CHAR8 FullName[64] = {};
+  FormatNumberedFileName(MachineId.c_str(), static_cast<UINTN>(Number), Name, sizeof(Name));
+  FormatNumberedFileName(MachineId.c_str(), static_cast<UINTN>(Number), FullName, sizeof(FullName));
+  File.Name = Name;
+  File.FullName = FullName;
+  File.Cut = File.Name != File.FullName;
+  return File;
+}
 
 MachineReport ReadMachine(const std::vector<uint8_t> &Text, const TextLayout &Layout, const ReportRequest &Request,
                           std::vector<Warning> &Warnings) {

@@ -42,6 +42,12 @@ SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, 
 SectionEntries ReadSectionAfter(const std::vector<uint8_t> &Text, const TextLayout &Layout, size_t HeaderIndex,
                                 std::vector<Warning> &Warnings);
 
+/* The machine identifier as the fetch records it from the 8 bytes a caller passes (Identifier padded with NUL). */
+std::u16string RecordedMachineId(const std::string &Identifier);
+
+/* Numbered file Number of MachineId: the name the driver asks for, and the name before the cut. */
+FileNameReport NameFile(const std::u16string &MachineId, int64_t Number);
+
 /*
  * The machine's view: the lookup of its section, its entries and count,
  * and its numbered file names, with the warnings about the identifier, the

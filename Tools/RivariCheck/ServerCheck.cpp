@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "ReportParts.h"
 #include "UdpLink.h"
 
 namespace RivariCheck {
@@ -56,14 +57,6 @@ RequestReport Run(const LinkOpener &OpenLink, const ServerCheckRequest &Check, c
   return Report;
 }
 
-/* The name the driver asks for numbered file Number of Identifier. */
-std::string DriverFileName(const std::string &Identifier, int64_t Number) {
-  ReportRequest Request;
-  Request.Identifier = Identifier;
-  Request.FileNumbers = {Number};
-  return AnalyzeConfiguration("", {}, Request).Machine->Files.front().Name;
-}
-
 /* True when the server sent nothing at all for the request. */
 bool Unanswered(const TransferResult &Result) {
   return Result.End == TransferEnd::Timeout && !Result.OptionsAcknowledged && Result.Blocks == 0;
@@ -109,7 +102,7 @@ NumberedFileCheck CheckNumberedFile(const LinkOpener &OpenLink, const ServerChec
                                     const std::string &Identifier, int64_t Number) {
   NumberedFileCheck File;
   File.Number = Number;
-  File.Name = DriverFileName(Identifier, Number);
+  File.Name = NameFile(RecordedMachineId(Identifier), Number).Name;
   File.SizeQuery = Run(OpenLink, Check, SizeQueryRequest(File.Name, Check));
   const MtftpAnswer SizeAnswer = SizeQueryAnswer(File.SizeQuery.Result);
   std::optional<MtftpAnswer> ReadResult;
