@@ -40,12 +40,7 @@ TransferRequest ReadRequest(const std::string &FileName, const ServerCheckReques
 RequestReport Run(const LinkOpener &OpenLink, const ServerCheckRequest &Check, const TransferRequest &Request) {
   RequestReport Report;
   Report.FileName = Request.FileName;
-  if (Request.BlockSize) {
-    Report.Options.emplace_back("blksize", std::to_string(*Request.BlockSize));
-  }
-  if (Request.AskSize) {
-    Report.Options.emplace_back("tsize", "0");
-  }
+  Report.Options = RequestOptions(Request);
   std::string Error;
   std::unique_ptr<DatagramLink> Link = OpenLink(Error);
   if (!Link) {

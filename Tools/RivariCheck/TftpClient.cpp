@@ -198,6 +198,8 @@ bool FromPeer(TransferSession &Session, const Datagram &Datagram) {
   return false;
 }
 
+} // namespace
+
 std::vector<TftpOption> RequestOptions(const TransferRequest &Request) {
   std::vector<TftpOption> Options;
   if (Request.BlockSize) {
@@ -208,8 +210,6 @@ std::vector<TftpOption> RequestOptions(const TransferRequest &Request) {
   }
   return Options;
 }
-
-} // namespace
 
 TransferResult RunTransfer(DatagramLink &Link, const Endpoint &Server, const TransferRequest &Request) {
   TransferSession Session{Link, Request, Server, std::nullopt, {}, 1, false, false, {}};

@@ -60,6 +60,9 @@ struct TransferResult {
   double Seconds = 0;
 };
 
+/* The options the request carries, in the order sent: blksize, then tsize. */
+std::vector<TftpOption> RequestOptions(const TransferRequest &Request);
+
 /* Runs one read of Request.FileName from Server over Link, a link used for no other transfer. */
 TransferResult RunTransfer(DatagramLink &Link, const Endpoint &Server, const TransferRequest &Request);
 
