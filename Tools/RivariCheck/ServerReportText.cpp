@@ -40,7 +40,7 @@ std::string ReadText(const TransferResult &Result) {
 std::string TrafficText(const TransferResult &Result) {
   std::string Out;
   if (Result.Resends != 0) {
-    Out += "; " + std::to_string(Result.Resends) + " sent again";
+    Out += "; sent again " + std::to_string(Result.Resends) + (Result.Resends == 1 ? " time" : " times");
   }
   if (Result.IgnoredPackets != 0) {
     Out += "; " + std::to_string(Result.IgnoredPackets) + " packets ignored";
