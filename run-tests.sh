@@ -9,9 +9,10 @@ scripts/prerequisites.sh
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-echo "== Firmware image"
+echo "== Firmware image, its checks and the scenarios in OVMF"
 cmake --preset efi
 cmake --build --preset efi -j "$JOBS"
+ctest --preset efi
 
 echo "== Host build (g++)"
 cmake --preset host
