@@ -7,13 +7,12 @@
 
 namespace {
 
-/* The steps of a fetch; a failed step k is reported as the error status with code k. */
 enum FetchStep : UINTN {
-  FetchStepMedia = 1,
-  FetchStepPxeDhcp = 2,
-  FetchStepStationAddress = 3,
-  FetchStepSizeQuery = 4,
-  FetchStepSection = 5,
+  FetchStepMedia = TOLVANE_FETCH_STEP_MEDIA,
+  FetchStepPxeDhcp = TOLVANE_FETCH_STEP_PXE_DHCP,
+  FetchStepStationAddress = TOLVANE_FETCH_STEP_STATION_ADDRESS,
+  FetchStepSizeQuery = TOLVANE_FETCH_STEP_SIZE_QUERY,
+  FetchStepSection = TOLVANE_FETCH_STEP_SECTION,
 };
 
 constexpr EFI_STATUS StepFailed(FetchStep Step) { return ENCODE_ERROR(Step); }

@@ -26,6 +26,13 @@
 /* The highest entry count: a section holding every entry 0 to 9999 counts 10000. */
 #define TOLVANE_ENTRY_COUNT_LIMIT 10000
 
+/* The steps of FetchConfiguration: a failed step k is reported as the error status with code k. */
+#define TOLVANE_FETCH_STEP_MEDIA 1
+#define TOLVANE_FETCH_STEP_PXE_DHCP 2
+#define TOLVANE_FETCH_STEP_STATION_ADDRESS 3
+#define TOLVANE_FETCH_STEP_SIZE_QUERY 4
+#define TOLVANE_FETCH_STEP_SECTION 5
+
 typedef struct _TOLVANE_SERVICE_PROTOCOL TOLVANE_SERVICE_PROTOCOL;
 
 /*
@@ -37,15 +44,17 @@ typedef struct _TOLVANE_SERVICE_PROTOCOL TOLVANE_SERVICE_PROTOCOL;
  * the identifier, letters a to z upper-cased, in brackets ("[AB12CD34]").
  *
  * Returns EFI_SUCCESS: the section is held, the one held before released.
- * On failure the section held before stays held, and the status is:
- *   the error status with code 1 (0x8000000000000001): the link check
- *     through the Simple Network interface failed or found no link (no
- *     PXE call is made);
- *   code 2: PXE start or DHCP failed twice in a row;
- *   code 3: no station address;
- *   code 4: the size query of "rivari.ini" failed;
- *   code 5: the file has no section for the identifier (or it could not be
- *     copied for want of pool);
+ * On failure the section held before stays held, and the status is the
+ * error status with the code of the step that failed:
+ *   TOLVANE_FETCH_STEP_MEDIA (0x8000000000000001): the link check through
+ *     the Simple Network interface failed or found no link (no PXE call is
+ *     made);
+ *   TOLVANE_FETCH_STEP_PXE_DHCP: PXE start or DHCP failed twice in a row;
+ *   TOLVANE_FETCH_STEP_STATION_ADDRESS: no station address;
+ *   TOLVANE_FETCH_STEP_SIZE_QUERY: the size query of "rivari.ini" failed;
+ *   TOLVANE_FETCH_STEP_SECTION: the file has no section for the identifier
+ *     (or it could not be copied for want of pool);
+ * or else:
  *   EFI_OUT_OF_RESOURCES: no pool for the download;
  *   the status of the TFTP read, unchanged, when the read failed;
  *   EFI_INVALID_PARAMETER, with nothing recorded, when Server or Identifier

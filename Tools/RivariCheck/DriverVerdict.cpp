@@ -5,6 +5,7 @@
  */
 #include <cstdio>
 
+#include "Protocol/TolvaneService.h"
 #include "ServerReport.h"
 #include "Uefi/Uefi.h"
 
@@ -12,9 +13,8 @@ namespace RivariCheck {
 
 namespace {
 
-/* The fetch reports a failed step k as the error status with code k. */
-constexpr int SizeQueryStep = 4;
-constexpr int SectionStep = 5;
+constexpr int SizeQueryStep = TOLVANE_FETCH_STEP_SIZE_QUERY;
+constexpr int SectionStep = TOLVANE_FETCH_STEP_SECTION;
 
 std::string StatusValue(uint64_t Status) {
   char Value[24];
