@@ -10,7 +10,7 @@ VOID RecordMachineId(const CHAR8 *Identifier, CHAR16 MachineId[MachineIdLength +
   CHAR8 IdentifierCopy[MachineIdLength + 1];
   MoveBytes(IdentifierCopy, Identifier, MachineIdLength);
   IdentifierCopy[MachineIdLength] = '\0';
-  WidenByteString(IdentifierCopy, MachineId);
+  WidenByteString(MachineId, IdentifierCopy);
 }
 
 VOID BuildSectionHeader(const CHAR16 *MachineId, CHAR16 Header[SectionHeaderLength]) {

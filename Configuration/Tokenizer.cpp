@@ -9,18 +9,18 @@ static constexpr UINTN TokenArrayGrowth = 8;
 
 /* A pool copy of the Length characters at Start and the 0 that follows them; NULL on failure. */
 static CHAR16 *DuplicateToken(const CHAR16 *Start, UINTN Length) {
-  return static_cast<CHAR16 *>(PoolDuplicate((Length + 1) * sizeof(CHAR16), Start));
+  return static_cast<CHAR16 *>(PoolDuplicate(Start, (Length + 1) * sizeof(CHAR16)));
 }
 
 CHAR16 *DuplicateWideString(const CHAR16 *String) {
-  return static_cast<CHAR16 *>(PoolDuplicate(WideStringSize(String), String));
+  return static_cast<CHAR16 *>(PoolDuplicate(String, WideStringSize(String)));
 }
 
 BOOLEAN AppendToken(CHAR16 ***Tokens, UINTN *Count, CHAR16 *Token) {
   if (*Count % TokenArrayGrowth == 0) {
     UINTN OldSize = *Count * sizeof(CHAR16 *);
     UINTN NewSize = (*Count + TokenArrayGrowth) * sizeof(CHAR16 *);
-    VOID *Grown = (*Count == 0) ? PoolAlloc(NewSize) : PoolResize(OldSize, NewSize, *Tokens);
+    VOID *Grown = (*Count == 0) ? PoolAlloc(NewSize) : PoolResize(*Tokens, OldSize, NewSize);
     if (Grown == NULL) {
       // A failed resize leaves the old array with the caller, unchanged.
       return FALSE;

@@ -61,7 +61,7 @@ EFI_STATUS DetectFromInitialized(EFI_SIMPLE_NETWORK_PROTOCOL *Snp, BOOLEAN *Medi
   EFI_MAC_ADDRESS *FilterCopy = NULL;
   if (FilterCount != 0) {
     FilterCopy =
-        static_cast<EFI_MAC_ADDRESS *>(PoolDuplicate(FilterCount * sizeof(EFI_MAC_ADDRESS), Snp->Mode->MCastFilter));
+        static_cast<EFI_MAC_ADDRESS *>(PoolDuplicate(Snp->Mode->MCastFilter, FilterCount * sizeof(EFI_MAC_ADDRESS)));
     if (FilterCopy == NULL) {
       // Without the copy the list could not be restored; better not to cycle the interface at all.
       return EFI_OUT_OF_RESOURCES;

@@ -21,7 +21,7 @@ INTN CompareWideStrings(const CHAR16 *First, const CHAR16 *Second);
 /* As CompareWideStrings over at most Count units; 0 when Count is 0. */
 INTN CompareWideStringsCounted(const CHAR16 *First, const CHAR16 *Second, UINTN Count);
 /* Widens each byte by sign extension up to the first 0 byte, then stores a 0 unit. */
-CHAR16 *WidenByteString(const CHAR8 *Source, CHAR16 *Destination);
+CHAR16 *WidenByteString(CHAR16 *Destination, const CHAR8 *Source);
 /* Unsigned 64-by-32 division; the remainder goes through Remainder when it is not NULL. */
 UINT64 DivideWithRemainder(UINT64 Dividend, UINT32 Divisor, UINT32 *Remainder);
 /* Sets Length bytes to 0; returns Buffer. */

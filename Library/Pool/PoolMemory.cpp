@@ -20,7 +20,7 @@ VOID *PoolAllocZeroedOfType(EFI_MEMORY_TYPE Type, UINTN Size) {
   return Block;
 }
 
-VOID *PoolDuplicateOfType(EFI_MEMORY_TYPE Type, UINTN Size, const VOID *Source) {
+VOID *PoolDuplicateOfType(EFI_MEMORY_TYPE Type, const VOID *Source, UINTN Size) {
   VOID *Block = PoolAllocOfType(Type, Size);
   if (Block != NULL) {
     MoveBytes(Block, Source, Size);
@@ -28,7 +28,7 @@ VOID *PoolDuplicateOfType(EFI_MEMORY_TYPE Type, UINTN Size, const VOID *Source) 
   return Block;
 }
 
-VOID *PoolResizeOfType(EFI_MEMORY_TYPE Type, UINTN OldSize, UINTN NewSize, VOID *OldBuffer) {
+VOID *PoolResizeOfType(EFI_MEMORY_TYPE Type, VOID *OldBuffer, UINTN OldSize, UINTN NewSize) {
   VOID *Block = PoolAllocZeroedOfType(Type, NewSize);
   if (Block != NULL && OldBuffer != NULL) {
     MoveBytes(Block, OldBuffer, OldSize < NewSize ? OldSize : NewSize);
@@ -39,10 +39,10 @@ VOID *PoolResizeOfType(EFI_MEMORY_TYPE Type, UINTN OldSize, UINTN NewSize, VOID 
 
 VOID *PoolAlloc(UINTN Size) { return PoolAllocOfType(EfiBootServicesData, Size); }
 
-VOID *PoolDuplicate(UINTN Size, const VOID *Source) { return PoolDuplicateOfType(EfiBootServicesData, Size, Source); }
+VOID *PoolDuplicate(const VOID *Source, UINTN Size) { return PoolDuplicateOfType(EfiBootServicesData, Source, Size); }
 
-VOID *PoolResize(UINTN OldSize, UINTN NewSize, VOID *OldBuffer) {
-  return PoolResizeOfType(EfiBootServicesData, OldSize, NewSize, OldBuffer);
+VOID *PoolResize(VOID *OldBuffer, UINTN OldSize, UINTN NewSize) {
+  return PoolResizeOfType(EfiBootServicesData, OldBuffer, OldSize, NewSize);
 }
 
 EFI_STATUS PoolRelease(VOID *Buffer) { return BootServices->FreePool(Buffer); }

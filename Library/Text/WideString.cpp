@@ -48,7 +48,7 @@ INTN CompareWideStringsCounted(const CHAR16 *First, const CHAR16 *Second, UINTN 
   return (INTN)(UINT16)*First - (INTN)(UINT16)*Second;
 }
 
-CHAR16 *WidenByteString(const CHAR8 *Source, CHAR16 *Destination) {
+CHAR16 *WidenByteString(CHAR16 *Destination, const CHAR8 *Source) {
   CHAR16 *Target = Destination;
   while (*Source != 0) {
     // Sign extension: 0xE9 becomes 0xFFE9.

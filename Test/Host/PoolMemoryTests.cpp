@@ -30,14 +30,14 @@ TEST_F(PoolMemoryTest, FailedAllocationIsNullWhateverTheFirmwareLeftInThePointer
   Firmware->FailAllocationNumber(1);
   EXPECT_EQ(PoolAlloc(16), nullptr);
   Firmware->FailAllocationNumber(2);
-  EXPECT_EQ(PoolDuplicate(4, "abc"), nullptr);
+  EXPECT_EQ(PoolDuplicate("abc", 4), nullptr);
   Firmware->FailAllocationNumber(3);
-  EXPECT_EQ(PoolResize(0, 8, nullptr), nullptr);
+  EXPECT_EQ(PoolResize(nullptr, 0, 8), nullptr);
 }
 
 TEST_F(PoolMemoryTest, DuplicateCopiesTheSourceBytes) {
   const char Source[] = "rivari.ini";
-  auto *Copy = static_cast<char *>(PoolDuplicate(sizeof(Source), Source));
+  auto *Copy = static_cast<char *>(PoolDuplicate(Source, sizeof(Source)));
   ASSERT_NE(Copy, nullptr);
   EXPECT_STREQ(Copy, Source);
   EXPECT_EQ(Firmware->BlockSize(Copy), sizeof(Source));
@@ -45,7 +45,7 @@ TEST_F(PoolMemoryTest, DuplicateCopiesTheSourceBytes) {
 }
 
 TEST_F(PoolMemoryTest, ResizeFromNullGivesAClearedBlock) {
-  auto *Block = static_cast<UINT8 *>(PoolResize(0, 24, nullptr));
+  auto *Block = static_cast<UINT8 *>(PoolResize(nullptr, 0, 24));
   ASSERT_NE(Block, nullptr);
   for (int Index = 0; Index < 24; Index++) {
     EXPECT_EQ(Block[Index], 0);
@@ -60,7 +60,7 @@ TEST_F(PoolMemoryTest, ResizeGrowsWithZeroTailAndReleasesTheOldBlock) {
   for (int Index = 0; Index < 8; Index++) {
     Old[Index] = 0x100 + Index;
   }
-  auto *Grown = static_cast<UINT64 *>(PoolResize(64, 128, Old));
+  auto *Grown = static_cast<UINT64 *>(PoolResize(Old, 64, 128));
   ASSERT_NE(Grown, nullptr);
   EXPECT_FALSE(Firmware->IsLiveBlock(Old));
   for (int Index = 0; Index < 16; Index++) {
@@ -70,9 +70,9 @@ TEST_F(PoolMemoryTest, ResizeGrowsWithZeroTailAndReleasesTheOldBlock) {
 }
 
 TEST_F(PoolMemoryTest, ResizeShrinksByCopyingTheNewSize) {
-  auto *Old = static_cast<char *>(PoolDuplicate(8, "abcdefg"));
+  auto *Old = static_cast<char *>(PoolDuplicate("abcdefg", 8));
   ASSERT_NE(Old, nullptr);
-  auto *Shrunk = static_cast<char *>(PoolResize(8, 3, Old));
+  auto *Shrunk = static_cast<char *>(PoolResize(Old, 8, 3));
   ASSERT_NE(Shrunk, nullptr);
   EXPECT_EQ(std::memcmp(Shrunk, "abc", 3), 0);
   EXPECT_EQ(Firmware->BlockSize(Shrunk), 3u);
@@ -80,10 +80,10 @@ TEST_F(PoolMemoryTest, ResizeShrinksByCopyingTheNewSize) {
 }
 
 TEST_F(PoolMemoryTest, FailedResizeKeepsTheOldBlockAndItsContents) {
-  auto *Old = static_cast<char *>(PoolDuplicate(8, "abcdefg"));
+  auto *Old = static_cast<char *>(PoolDuplicate("abcdefg", 8));
   ASSERT_NE(Old, nullptr);
   Firmware->FailAllAllocations(true);
-  EXPECT_EQ(PoolResize(8, 16, Old), nullptr);
+  EXPECT_EQ(PoolResize(Old, 8, 16), nullptr);
   EXPECT_TRUE(Firmware->IsLiveBlock(Old));
   EXPECT_STREQ(Old, "abcdefg");
   PoolRelease(Old);

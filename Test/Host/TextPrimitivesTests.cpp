@@ -73,7 +73,7 @@ TEST(WideStringWiden, BytesAreSignExtendedUpToTheFirstZero) {
   const CHAR8 Source[] = {0x41, (CHAR8)0xE9, 0x00, 0x42};
   CHAR16 Target[5];
   std::fill(std::begin(Target), std::end(Target), u'#');
-  WidenByteString(Source, Target);
+  WidenByteString(Target, Source);
   EXPECT_EQ(Target[0], 0x0041);
   EXPECT_EQ(Target[1], 0xFFE9);
   EXPECT_EQ(Target[2], 0x0000);
