@@ -146,11 +146,7 @@ TEST_F(EntryLookupTest, ReleaseEmptiesTheReaderSoNothingIsReadOrFreedTwice) {
 
 TEST_F(EntryLookupTest, Utf16ConfigurationAnswersLikeItsEightBitTwin) {
   const std::string Text = "[ABCD1234]\r\n0 = \"boot image one\" #c\r\n1 logo.bmp\r\n2=setup\r\n[EF56GH78]\r\n0 x\r\n";
-  std::string Wide = "\xFF\xFE";
-  for (char Character : Text) {
-    Wide += Character;
-    Wide += '\0';
-  }
+  const std::string Wide = Utf16Bytes(Widen(Text), true);
   for (const std::string &Served : {Text, Wide, Wide.substr(2)}) {
     ServeConfiguration(Served);
     ASSERT_EQ(Fetch("abcd1234"), EFI_SUCCESS);

@@ -4,9 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "Double/DriverFixture.h"
-#include "Double/PxeBaseCodeDouble.h"
-#include "Double/SimpleNetworkDouble.h"
+#include "Double/ServiceCaller.h"
 
 namespace {
 
@@ -40,21 +38,13 @@ const std::string OnlyOtherMachine = "[EF56GH78]\r\n0 other\r\n";
 
 std::vector<UINT8> Bytes(const std::string &Text) { return std::vector<UINT8>(Text.begin(), Text.end()); }
 
+/* A.B.C.D, with the twelve bytes after it set: they are copied as the caller holds them. */
 EFI_IP_ADDRESS AddressOf(UINT8 A, UINT8 B, UINT8 C, UINT8 D) {
-  EFI_IP_ADDRESS Address{};
-  Address.v4.Addr[0] = A;
-  Address.v4.Addr[1] = B;
-  Address.v4.Addr[2] = C;
-  Address.v4.Addr[3] = D;
-  // The twelve bytes after an IPv4 address are copied as the caller holds them.
+  EFI_IP_ADDRESS Address = Ipv4(A, B, C, D);
   for (UINT8 Index = 4; Index < 16; Index++) {
     Address.v6.Addr[Index] = static_cast<UINT8>(0xE0 + Index);
   }
   return Address;
-}
-
-bool SameAddress(const EFI_IP_ADDRESS &First, const EFI_IP_ADDRESS &Second) {
-  return std::memcmp(&First, &Second, sizeof(EFI_IP_ADDRESS)) == 0;
 }
 
 std::u16string MachineId() { return std::u16string(ServiceState.MachineId); }
@@ -65,44 +55,20 @@ std::string HeldSection() {
                                    : std::string(reinterpret_cast<char *>(Section.Buffer), Section.Size);
 }
 
-class FetchConfigurationTest : public DriverTest {
+/* Each test publishes the network as it needs it. */
+class FetchConfigurationTest : public ServiceCallerTest {
 protected:
+  FetchConfigurationTest() { PublishNetworkAtSetUp = false; }
+
   void SetUp() override {
-    DriverTest::SetUp();
-    ASSERT_EQ(StartDriver(), EFI_SUCCESS);
-    Service = InstalledService();
-    ASSERT_NE(Service, nullptr);
-    Pxe.Files["rivari.ini"] = Bytes(TwoMachines);
+    ServiceCallerTest::SetUp();
+    ServeConfiguration(TwoMachines);
     Pxe.DhcpAddress = AddressOf(192, 168, 1, 77);
     ForgetCalls();
   }
 
-  void TearDown() override {
-    // The section a fetch keeps is the caller's to release.
-    if (Service != nullptr) {
-      Service->ReleaseConfiguration(Service);
-    }
-    DriverTest::TearDown();
-  }
-
-  void PublishNetwork(bool WithSimpleNetwork = true, const EFI_GUID &PxeGuid = VariantGuid) {
-    if (WithSimpleNetwork) {
-      Snp.Publish(*Firmware);
-    }
-    Pxe.Publish(*Firmware, PxeGuid);
-  }
-
-  void ForgetCalls() {
-    Firmware->Events.clear();
-    Firmware->LocateCalls.clear();
-    Snp.Calls.clear();
-    Pxe.Calls.clear();
-  }
-
-  EFI_STATUS Fetch(const char *Identifier = "ab12cd34", EFI_IP_ADDRESS Address = AddressOf(192, 168, 1, 5)) {
-    CHAR8 Copy[8];
-    std::memcpy(Copy, Identifier, sizeof(Copy));
-    return Service->FetchConfiguration(Service, &Address, Copy);
+  EFI_STATUS Fetch(const char *Identifier = "ab12cd34", const EFI_IP_ADDRESS &Address = AddressOf(192, 168, 1, 5)) {
+    return ServiceCallerTest::Fetch(Identifier, Address);
   }
 
   /* A section held from an earlier fetch of the other machine, from another server. */
@@ -113,9 +79,6 @@ protected:
     ForgetCalls();
   }
 
-  TOLVANE_SERVICE_PROTOCOL *Service = nullptr;
-  SimpleNetworkDouble Snp;
-  PxeBaseCodeDouble Pxe;
   UINT8 *EarlierBuffer = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../../Library/Format/FormatInternal.h"
+#include "Double/TestValues.h"
 #include "Library/FormatLib.h"
 
 namespace {
@@ -32,14 +33,6 @@ struct Stored {
 };
 
 constexpr UINT8 Guard = 0xA5;
-
-std::u16string Widen(const std::string &Text) {
-  std::u16string Wide;
-  for (unsigned char Character : Text) {
-    Wide.push_back((char16_t)Character);
-  }
-  return Wide;
-}
 
 /* Formats into an 8-bit buffer of Size characters, guarded on both sides; checks the guards. */
 Stored RunAscii(const char *Format, const std::vector<UINT64> &Slots, UINTN Size = 128) {

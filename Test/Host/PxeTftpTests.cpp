@@ -6,6 +6,7 @@
 
 #include "Double/DriverFixture.h"
 #include "Double/PxeBaseCodeDouble.h"
+#include "Double/TestValues.h"
 #include "PxeTftp.h"
 
 namespace {
@@ -32,10 +33,6 @@ EFI_IP_ADDRESS Filled(UINT8 Byte) {
   EFI_IP_ADDRESS Address;
   std::memset(&Address, Byte, sizeof(Address));
   return Address;
-}
-
-bool SameAddress(const EFI_IP_ADDRESS &First, const EFI_IP_ADDRESS &Second) {
-  return std::memcmp(&First, &Second, sizeof(EFI_IP_ADDRESS)) == 0;
 }
 
 class PxeTftpTest : public DriverTest {

@@ -28,17 +28,7 @@ constexpr size_t ValueUnits = 4096;
 
 std::vector<UINT8> Bytes(const std::string &Text) { return std::vector<UINT8>(Text.begin(), Text.end()); }
 
-std::vector<UINT8> Utf16(const std::u16string &Text, bool WithBom) {
-  std::vector<UINT8> Out;
-  if (WithBom) {
-    Out = {0xFF, 0xFE};
-  }
-  for (char16_t Unit : Text) {
-    Out.push_back(static_cast<UINT8>(Unit & 0xFF));
-    Out.push_back(static_cast<UINT8>(Unit >> 8));
-  }
-  return Out;
-}
+std::vector<UINT8> Utf16(const std::u16string &Text, bool WithBom) { return Bytes(Utf16Bytes(Text, WithBom)); }
 
 struct NamedText {
   std::string Name;

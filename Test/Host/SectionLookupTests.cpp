@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Double/DriverFixture.h"
+#include "Double/TestValues.h"
 #include "Library/PoolLib.h"
 #include "SectionLookup.h"
 #include "Tokenizer.h"
@@ -23,14 +24,7 @@ const std::string ExampleFile = "; configuration for two machines\r\n"
                                 "0 other\r\n";
 
 /* The same characters as UTF-16LE code units, with or without the BOM. */
-std::string Utf16(const std::string &Text, bool WithBom) {
-  std::string Wide = WithBom ? std::string("\xFF\xFE") : std::string();
-  for (char Character : Text) {
-    Wide += Character;
-    Wide += '\0';
-  }
-  return Wide;
-}
+std::string Utf16(const std::string &Text, bool WithBom) { return Utf16Bytes(Widen(Text), WithBom); }
 
 /* A record that no lookup would produce, to see that a failed one leaves it alone. */
 TextReader Sentinel() {

@@ -24,26 +24,13 @@ std::string PxeOperationName(PxeOperation Operation) {
   return "?";
 }
 
-PxeBaseCodeDouble::PxeBaseCodeDouble() {
+PxeBaseCodeDouble::PxeBaseCodeDouble() : ScriptedInterface("PXE") {
   Record.Protocol.Revision = 0x00010000;
   Record.Protocol.Start = Start;
   Record.Protocol.Stop = Stop;
   Record.Protocol.Dhcp = Dhcp;
   Record.Protocol.Mtftp = Mtftp;
   Record.Protocol.Mode = &Mode;
-  Record.Owner = this;
-}
-
-EFI_HANDLE PxeBaseCodeDouble::Publish(Firmware &Target, const EFI_GUID &Guid) {
-  return Target.Publish(Guid, Interface());
-}
-
-std::vector<PxeOperation> PxeBaseCodeDouble::Operations() const {
-  std::vector<PxeOperation> Result;
-  for (const auto &Call : Calls) {
-    Result.push_back(Call.Operation);
-  }
-  return Result;
 }
 
 std::vector<const MtftpArguments *> PxeBaseCodeDouble::MtftpCalls() const {
@@ -56,43 +43,13 @@ std::vector<const MtftpArguments *> PxeBaseCodeDouble::MtftpCalls() const {
   return Result;
 }
 
-PxeBaseCodeDouble &PxeBaseCodeDouble::Of(EFI_PXE_BASE_CODE_PROTOCOL *This) {
-  auto *Owner =
-      reinterpret_cast<InterfaceRecord *>(reinterpret_cast<char *>(This) - offsetof(InterfaceRecord, Protocol));
-  return *Owner->Owner;
-}
-
 PxeCall &PxeBaseCodeDouble::BeginCall(PxeOperation Operation, EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN Flag) {
-  if (Firmware *Active = Firmware::Current()) {
-    Active->Record("PXE." + PxeOperationName(Operation));
-  }
   PxeCall Call{};
   Call.Operation = Operation;
   Call.This = This;
   Call.Flag = Flag;
   Call.StartedBefore = Mode.Started != FALSE;
-  Calls.push_back(Call);
-  return Calls.back();
-}
-
-template <typename ActionType> EFI_STATUS PxeBaseCodeDouble::Answer(PxeCall &Call, ActionType Action) {
-  auto &Queue = Injected[Call.Operation];
-  bool HaveInjected = !Queue.empty();
-  EFI_STATUS InjectedStatus = HaveInjected ? Queue.front() : EFI_SUCCESS;
-  if (HaveInjected) {
-    Queue.pop_front();
-  }
-  EFI_STATUS Status;
-  if (HaveInjected && EFI_ERROR(InjectedStatus)) {
-    Status = InjectedStatus;
-  } else {
-    Status = Action();
-    if (!EFI_ERROR(Status) && HaveInjected) {
-      Status = InjectedStatus;
-    }
-  }
-  Call.Status = Status;
-  return Status;
+  return LogCall(PxeOperationName(Operation), Call);
 }
 
 EFI_STATUS EFIAPI PxeBaseCodeDouble::Start(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN UseIpv6) {

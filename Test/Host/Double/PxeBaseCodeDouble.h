@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "Double/FirmwareDouble.h"
+#include "Double/ScriptedInterface.h"
 #include "Protocol/PxeBaseCode.h"
 
 namespace FirmwareDouble {
@@ -55,15 +55,11 @@ struct PxeCall {
   MtftpArguments Mtftp; // for Mtftp calls only
 };
 
-class PxeBaseCodeDouble {
+/* Published under whichever GUID a test chooses (the driver looks under PXE_BASE_CODE_VARIANT_GUID). */
+class PxeBaseCodeDouble
+    : public ScriptedInterface<PxeBaseCodeDouble, EFI_PXE_BASE_CODE_PROTOCOL, PxeOperation, PxeCall> {
 public:
   PxeBaseCodeDouble();
-  PxeBaseCodeDouble(const PxeBaseCodeDouble &) = delete;
-  PxeBaseCodeDouble &operator=(const PxeBaseCodeDouble &) = delete;
-
-  EFI_PXE_BASE_CODE_PROTOCOL *Interface() { return &Record.Protocol; }
-  /* Publishes the interface with Target under Guid (the driver looks under PXE_BASE_CODE_VARIANT_GUID). */
-  EFI_HANDLE Publish(Firmware &Target, const EFI_GUID &Guid);
 
   // Live mode; tests may set StationIp (all 16 bytes) and Started.
   EFI_PXE_BASE_CODE_MODE Mode{};
@@ -83,24 +79,9 @@ public:
   /* When set, a read writes this block size back through its BlockSize pointer, as firmware may after negotiating. */
   std::optional<UINTN> NegotiatedBlockSize;
 
-  /*
-   * The next call of Operation answers Status. An error leaves everything
-   * as it was (no bytes delivered, no size written); a warning makes the
-   * call take effect and then answers the warning. One per call, in order.
-   */
-  void InjectStatus(PxeOperation Operation, EFI_STATUS Status) { Injected[Operation].push_back(Status); }
-
-  std::vector<PxeCall> Calls;
-  std::vector<PxeOperation> Operations() const;
   std::vector<const MtftpArguments *> MtftpCalls() const;
 
 private:
-  struct InterfaceRecord {
-    EFI_PXE_BASE_CODE_PROTOCOL Protocol;
-    PxeBaseCodeDouble *Owner;
-  };
-
-  static PxeBaseCodeDouble &Of(EFI_PXE_BASE_CODE_PROTOCOL *This);
   static EFI_STATUS EFIAPI Start(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN UseIpv6);
   static EFI_STATUS EFIAPI Stop(EFI_PXE_BASE_CODE_PROTOCOL *This);
   static EFI_STATUS EFIAPI Dhcp(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN SortOffers);
@@ -110,11 +91,7 @@ private:
                                  BOOLEAN DontUseBuffer);
 
   PxeCall &BeginCall(PxeOperation Operation, EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN Flag);
-  template <typename ActionType> EFI_STATUS Answer(PxeCall &Call, ActionType Action);
   EFI_STATUS Transfer(const MtftpArguments &Arguments, VOID *BufferPtr, UINT64 *BufferSize);
-
-  InterfaceRecord Record{};
-  std::map<PxeOperation, std::deque<EFI_STATUS>> Injected;
 };
 
 } // namespace FirmwareDouble

@@ -7,9 +7,24 @@ void ServiceCallerTest::SetUp() {
   ASSERT_EQ(StartDriver(), EFI_SUCCESS);
   Service = InstalledService();
   ASSERT_NE(Service, nullptr);
-  Snp.Publish(*Firmware);
-  Pxe.Publish(*Firmware, PXE_BASE_CODE_VARIANT_GUID);
+  if (PublishNetworkAtSetUp) {
+    PublishNetwork();
+  }
   Pxe.DhcpAddress = Ipv4(10, 0, 2, 15);
+}
+
+void ServiceCallerTest::PublishNetwork(bool WithSimpleNetwork, const EFI_GUID &PxeGuid) {
+  if (WithSimpleNetwork) {
+    Snp.Publish(*Firmware);
+  }
+  Pxe.Publish(*Firmware, PxeGuid);
+}
+
+void ServiceCallerTest::ForgetCalls() {
+  Firmware->Events.clear();
+  Firmware->LocateCalls.clear();
+  Snp.Calls.clear();
+  Pxe.Calls.clear();
 }
 
 void ServiceCallerTest::TearDown() {
@@ -43,13 +58,4 @@ bool ServiceCallerTest::Entry(UINTN Index, std::u16string *Value, UINTN ValueSiz
     *Value = Buffer[0] == u'#' ? u"<untouched>" : std::u16string(Buffer.data());
   }
   return Found;
-}
-
-EFI_IP_ADDRESS ServiceCallerTest::Ipv4(UINT8 A, UINT8 B, UINT8 C, UINT8 D) {
-  EFI_IP_ADDRESS Address{};
-  Address.v4.Addr[0] = A;
-  Address.v4.Addr[1] = B;
-  Address.v4.Addr[2] = C;
-  Address.v4.Addr[3] = D;
-  return Address;
 }

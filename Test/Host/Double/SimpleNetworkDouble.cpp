@@ -22,7 +22,7 @@ std::string SnpOperationName(SnpOperation Operation) {
   return "?";
 }
 
-SimpleNetworkDouble::SimpleNetworkDouble() {
+SimpleNetworkDouble::SimpleNetworkDouble() : ScriptedInterface("SNP") {
   Record.Protocol.Revision = 0x00010000;
   Record.Protocol.Start = Start;
   Record.Protocol.Stop = Stop;
@@ -30,7 +30,6 @@ SimpleNetworkDouble::SimpleNetworkDouble() {
   Record.Protocol.Shutdown = Shutdown;
   Record.Protocol.ReceiveFilters = ReceiveFilters;
   Record.Protocol.Mode = &Mode;
-  Record.Owner = this;
   Mode.State = EfiSimpleNetworkStopped;
   Mode.HwAddressSize = 6;
   Mode.MediaHeaderSize = 14;
@@ -40,21 +39,9 @@ SimpleNetworkDouble::SimpleNetworkDouble() {
   Mode.MediaPresentSupported = TRUE;
 }
 
-EFI_HANDLE SimpleNetworkDouble::Publish(Firmware &Target, const EFI_GUID &Guid) {
-  return Target.Publish(Guid, Interface());
-}
-
 void SimpleNetworkDouble::SetMulticast(const std::vector<EFI_MAC_ADDRESS> &Entries) {
   Mode.MCastFilterCount = static_cast<UINT32>(std::min<size_t>(Entries.size(), MAX_MCAST_FILTER_CNT));
   std::copy_n(Entries.begin(), Mode.MCastFilterCount, Mode.MCastFilter);
-}
-
-std::vector<SnpOperation> SimpleNetworkDouble::Operations() const {
-  std::vector<SnpOperation> Result;
-  for (const auto &Call : Calls) {
-    Result.push_back(Call.Operation);
-  }
-  return Result;
 }
 
 std::vector<std::string> SimpleNetworkDouble::OperationNames() const {
@@ -65,41 +52,16 @@ std::vector<std::string> SimpleNetworkDouble::OperationNames() const {
   return Result;
 }
 
-SimpleNetworkDouble &SimpleNetworkDouble::Of(EFI_SIMPLE_NETWORK_PROTOCOL *This) {
-  auto *Owner =
-      reinterpret_cast<InterfaceRecord *>(reinterpret_cast<char *>(This) - offsetof(InterfaceRecord, Protocol));
-  return *Owner->Owner;
-}
-
 SnpCall &SimpleNetworkDouble::BeginCall(SnpOperation Operation, EFI_SIMPLE_NETWORK_PROTOCOL *This) {
-  if (Firmware *Active = Firmware::Current()) {
-    Active->Record("SNP." + SnpOperationName(Operation));
-  }
   SnpCall Call{};
   Call.Operation = Operation;
   Call.This = This;
   Call.StateBefore = Mode.State;
-  Calls.push_back(Call);
-  return Calls.back();
+  return LogCall(SnpOperationName(Operation), Call);
 }
 
 template <typename TransitionType> EFI_STATUS SimpleNetworkDouble::Answer(SnpCall &Call, TransitionType Transition) {
-  EFI_STATUS Status = EFI_SUCCESS;
-  auto &Queue = Injected[Call.Operation];
-  bool HaveInjected = !Queue.empty();
-  EFI_STATUS InjectedStatus = HaveInjected ? Queue.front() : EFI_SUCCESS;
-  if (HaveInjected) {
-    Queue.pop_front();
-  }
-  if (HaveInjected && EFI_ERROR(InjectedStatus)) {
-    Status = InjectedStatus;
-  } else {
-    Status = Transition();
-    if (!EFI_ERROR(Status) && HaveInjected) {
-      Status = InjectedStatus;
-    }
-  }
-  Call.Status = Status;
+  const EFI_STATUS Status = ScriptedInterface::Answer(Call, Transition);
   Call.StateAfter = Mode.State;
   return Status;
 }

@@ -9,12 +9,10 @@
 #ifndef TOLVANE_TEST_SIMPLE_NETWORK_DOUBLE_H
 #define TOLVANE_TEST_SIMPLE_NETWORK_DOUBLE_H
 
-#include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "Double/FirmwareDouble.h"
+#include "Double/ScriptedInterface.h"
 #include "Protocol/SimpleNetwork.h"
 
 namespace FirmwareDouble {
@@ -43,15 +41,15 @@ struct SnpCall {
   size_t MCastFilterBlockSize = 0;           // its size when it was
 };
 
-class SimpleNetworkDouble {
+class SimpleNetworkDouble
+    : public ScriptedInterface<SimpleNetworkDouble, EFI_SIMPLE_NETWORK_PROTOCOL, SnpOperation, SnpCall> {
 public:
   SimpleNetworkDouble();
-  SimpleNetworkDouble(const SimpleNetworkDouble &) = delete;
-  SimpleNetworkDouble &operator=(const SimpleNetworkDouble &) = delete;
 
-  EFI_SIMPLE_NETWORK_PROTOCOL *Interface() { return &Record.Protocol; }
-  /* Publishes the interface with the active firmware under Guid (the published GUID by default). */
-  EFI_HANDLE Publish(Firmware &Target, const EFI_GUID &Guid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID);
+  /* Publishes the interface under the published GUID, or under Guid. */
+  EFI_HANDLE Publish(Firmware &Target, const EFI_GUID &Guid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID) {
+    return ScriptedInterface::Publish(Target, Guid);
+  }
 
   // Live mode: State, ReceiveFilterMask, ReceiveFilterSetting, MCastFilter..., MediaPresentSupported, MediaPresent.
   EFI_SIMPLE_NETWORK_MODE Mode{};
@@ -61,24 +59,9 @@ public:
   void SetState(EFI_SIMPLE_NETWORK_STATE State) { Mode.State = State; }
   void SetMulticast(const std::vector<EFI_MAC_ADDRESS> &Entries);
 
-  /*
-   * The next call of Operation answers Status instead of its own answer. An
-   * error leaves the state as it was; a warning makes the call take effect
-   * and then answers the warning. Queued statuses are used one per call.
-   */
-  void InjectStatus(SnpOperation Operation, EFI_STATUS Status) { Injected[Operation].push_back(Status); }
-
-  std::vector<SnpCall> Calls;
-  std::vector<SnpOperation> Operations() const;
   std::vector<std::string> OperationNames() const;
 
 private:
-  struct InterfaceRecord {
-    EFI_SIMPLE_NETWORK_PROTOCOL Protocol;
-    SimpleNetworkDouble *Owner;
-  };
-
-  static SimpleNetworkDouble &Of(EFI_SIMPLE_NETWORK_PROTOCOL *This);
   static EFI_STATUS EFIAPI Start(EFI_SIMPLE_NETWORK_PROTOCOL *This);
   static EFI_STATUS EFIAPI Stop(EFI_SIMPLE_NETWORK_PROTOCOL *This);
   static EFI_STATUS EFIAPI Initialize(EFI_SIMPLE_NETWORK_PROTOCOL *This, UINTN ExtraRxBufferSize,
@@ -88,11 +71,8 @@ private:
                                           BOOLEAN ResetMCastFilter, UINTN MCastFilterCnt, EFI_MAC_ADDRESS *MCastFilter);
 
   SnpCall &BeginCall(SnpOperation Operation, EFI_SIMPLE_NETWORK_PROTOCOL *This);
-  /* Answers the call: an injected error as it is; otherwise Transition's own answer, or an injected warning. */
+  /* The shared answer, then the state the call left behind. */
   template <typename TransitionType> EFI_STATUS Answer(SnpCall &Call, TransitionType Transition);
-
-  InterfaceRecord Record{};
-  std::map<SnpOperation, std::deque<EFI_STATUS>> Injected;
 };
 
 } // namespace FirmwareDouble
