@@ -8,7 +8,9 @@ TOLVANE_SERVICE_PROTOCOL ServiceInterface = {
     FetchConfiguration, FetchNumberedFile, GetEntry, GetEntryCount, ReleaseConfiguration,
 };
 
-CHAR16 SectionTemplate[SectionHeaderLength] = u"[8a123456]";
+// Its own alignment, not the 16 bytes the compiler would give an array of this size: it then packs behind the
+// interface record and the image's initialised data stays within one 64-byte file block.
+alignas(CHAR16) CHAR16 SectionTemplate[SectionHeaderLength] = u"[8a123456]";
 
 /*
  * Installs ServiceInterface on a new handle, unless an interface with its
