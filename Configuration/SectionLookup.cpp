@@ -54,7 +54,7 @@ EFI_STATUS ExtractSection(TextReader *Reader, TextReader *Section) {
   // Cursors move only forward, so End is never below Start.
   UINTN Size = End - Start;
   BOOLEAN Wide = Reader->Encoding == TextEncodingUtf16;
-  UINTN TerminatorSize = Wide ? sizeof(CHAR16) : 1;
+  UINTN TerminatorSize = TextUnitSize(Reader->Encoding);
   UINT8 *Copy = static_cast<UINT8 *>(PoolAlloc(Size + TerminatorSize));
   if (Copy == NULL) {
     return EFI_OUT_OF_RESOURCES;

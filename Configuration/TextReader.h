@@ -15,6 +15,9 @@ enum TextEncoding : UINTN {
   TextEncodingUtf16 = 2,
 };
 
+/* Bytes of one character of the text: a byte, or a UTF-16 code unit. */
+constexpr UINTN TextUnitSize(TextEncoding Encoding) { return Encoding == TextEncodingUtf16 ? sizeof(CHAR16) : 1; }
+
 /*
  * The holder owns Buffer and releases it with PoolRelease. A NULL Buffer
  * yields no line. Buffer <= ByteCursor <= ByteEnd and

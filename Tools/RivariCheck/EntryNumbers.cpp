@@ -1,6 +1,7 @@
 /* Why a first token that names no index never matches an entry look-up. */
 #include <algorithm>
 
+#include "CharacterClasses.h"
 #include "ReportParts.h"
 
 namespace RivariCheck {
@@ -16,7 +17,8 @@ bool AllDigits(const std::u16string &Text) { return !Text.empty() && std::all_of
 /* Phrased for first tokens that ParseEntryIndex rejects. */
 std::string UnmatchableReason(const std::u16string &Token) {
   std::u16string Unquoted;
-  std::copy_if(Token.begin(), Token.end(), std::back_inserter(Unquoted), [](char16_t Unit) { return Unit != u'"'; });
+  std::copy_if(Token.begin(), Token.end(), std::back_inserter(Unquoted),
+               [](char16_t Unit) { return Unit != CharacterQuote; });
   const bool Signed = !Unquoted.empty() && (Unquoted[0] == u'+' || Unquoted[0] == u'-');
   const std::u16string Digits = Signed ? Unquoted.substr(1) : Unquoted;
   if (!AllDigits(Digits)) {

@@ -2,23 +2,22 @@
 #include <algorithm>
 #include <map>
 
+#include "CharacterClasses.h"
 #include "ReportParts.h"
 
 namespace RivariCheck {
 
 namespace {
 
-bool IsBreak(char16_t Unit) { return Unit == u'\r' || Unit == u'\n'; }
-
 /* The physical lines a logical line is made of, split as an editor splits them. */
 std::vector<std::u16string> PhysicalPieces(const std::u16string &Text) {
   std::vector<std::u16string> Pieces(1);
   for (size_t Index = 0; Index < Text.size(); Index++) {
-    if (!IsBreak(Text[Index])) {
+    if (!IsLineBreak(Text[Index])) {
       Pieces.back().push_back(Text[Index]);
       continue;
     }
-    if (Text[Index] == u'\r' && Index + 1 < Text.size() && Text[Index + 1] == u'\n') {
+    if (Text[Index] == CharacterCarriageReturn && Index + 1 < Text.size() && Text[Index + 1] == CharacterLineFeed) {
       Index++;
     }
     Pieces.emplace_back();
@@ -30,10 +29,10 @@ std::vector<std::u16string> PhysicalPieces(const std::u16string &Text) {
 bool OpenQuoteInComment(const std::u16string &Text) {
   bool Quoted = false;
   bool Comment = false;
-  for (size_t Index = 0; Index < Text.size() && !IsBreak(Text[Index]); Index++) {
-    if (Text[Index] == u'"') {
+  for (size_t Index = 0; Index < Text.size() && !IsLineBreak(Text[Index]); Index++) {
+    if (Text[Index] == CharacterQuote) {
       Quoted = !Quoted;
-    } else if (!Quoted && (Text[Index] == u'#' || Text[Index] == u';')) {
+    } else if (!Quoted && IsCommentStart(Text[Index])) {
       Comment = true;
     }
   }
@@ -45,12 +44,13 @@ std::string SwallowedHeaders(const std::vector<std::u16string> &Pieces, uint64_t
   std::string Headers;
   for (size_t Index = 1; Index < Pieces.size(); Index++) {
     const std::u16string &Piece = Pieces[Index];
-    const size_t Start = Piece.find_first_not_of(u" \t=");
-    if (Start == std::u16string::npos || Piece[Start] != u'[') {
+    const auto Start = std::find_if_not(Piece.begin(), Piece.end(), IsSeparator);
+    if (Start == Piece.end() || *Start != CharacterOpenBracket) {
       continue;
     }
-    const size_t End = Piece.find_first_of(u" \t=#;", Start);
-    Headers += (Headers.empty() ? "" : ", ") + DisplayText(Piece.substr(Start, End - Start)) + " on line " +
+    const auto End =
+        std::find_if(Start, Piece.end(), [](char16_t Unit) { return IsSeparator(Unit) || IsCommentStart(Unit); });
+    Headers += (Headers.empty() ? "" : ", ") + DisplayText(std::u16string(Start, End)) + " on line " +
                std::to_string(FirstLine + Index);
   }
   return Headers.empty() ? "" : " (header " + Headers + " included)";
@@ -62,7 +62,7 @@ std::string LineRange(uint64_t First, uint64_t Last) {
 }
 
 void AddQuoteWarning(const LogicalLine &Line, std::vector<Warning> &Warnings) {
-  const size_t Quotes = std::count(Line.Text.begin(), Line.Text.end(), u'"');
+  const size_t Quotes = std::count(Line.Text.begin(), Line.Text.end(), CharacterQuote);
   const bool Odd = Quotes % 2 != 0;
   if (Line.LastLine == Line.FirstLine) {
     if (Odd) {

@@ -14,7 +14,7 @@ namespace RivariCheck {
 namespace {
 
 /* The code unit at Index of Text in the given encoding: a byte, or a little-endian 16-bit unit. */
-char16_t UnitAt(const std::vector<uint8_t> &Text, uint64_t Encoding, uint64_t Index) {
+char16_t UnitAt(const std::vector<uint8_t> &Text, TextEncoding Encoding, uint64_t Index) {
   if (Encoding == TextEncodingUtf16) {
     return LoadUint16(&Text[2 * Index]);
   }
@@ -25,8 +25,8 @@ char16_t UnitAt(const std::vector<uint8_t> &Text, uint64_t Encoding, uint64_t In
  * The byte offsets at which physical lines start, as an editor counts them:
  * CR LF, a lone CR and a lone LF each end one line.
  */
-std::vector<uint64_t> FindPhysicalStarts(const std::vector<uint8_t> &Text, uint64_t Encoding) {
-  const uint64_t UnitSize = Encoding == TextEncodingUtf16 ? 2 : 1;
+std::vector<uint64_t> FindPhysicalStarts(const std::vector<uint8_t> &Text, TextEncoding Encoding) {
+  const uint64_t UnitSize = TextUnitSize(Encoding);
   const uint64_t Units = Text.size() / UnitSize;
   std::vector<uint64_t> Starts = {0};
   for (uint64_t Index = 0; Index < Units; Index++) {
@@ -75,7 +75,7 @@ TextLayout LayOutText(const std::vector<uint8_t> &Text) {
   }
   Layout.Encoding = Reader.Encoding;
   Layout.PhysicalStarts = FindPhysicalStarts(Text, Layout.Encoding);
-  const uint64_t UnitSize = Layout.Encoding == TextEncodingUtf16 ? 2 : 1;
+  const uint64_t UnitSize = TextUnitSize(Layout.Encoding);
   for (;;) {
     LogicalLine Line;
     Line.Start = TextReaderOffset(&Reader);
