@@ -59,6 +59,10 @@ typedef struct _TOLVANE_SERVICE_PROTOCOL TOLVANE_SERVICE_PROTOCOL;
  *   the status of the TFTP read, unchanged, when the read failed;
  *   EFI_INVALID_PARAMETER, with nothing recorded, when Server or Identifier
  *     is NULL.
+ * The step codes 1 to 5 are the values of EFI_LOAD_ERROR, EFI_INVALID_PARAMETER,
+ * EFI_UNSUPPORTED, EFI_BAD_BUFFER_SIZE and EFI_BUFFER_TOO_SMALL: a NULL
+ * argument reads as step 2, and a read that fails with EFI_BUFFER_TOO_SMALL
+ * as step 5.
  * The PXE Base Code interface stays started after step 2.
  */
 typedef EFI_STATUS(EFIAPI *TOLVANE_FETCH_CONFIGURATION)(TOLVANE_SERVICE_PROTOCOL *This, EFI_IP_ADDRESS *Server,
