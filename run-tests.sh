@@ -19,6 +19,9 @@ cmake --preset host
 cmake --build --preset host -j "$JOBS"
 ctest --preset host -j "$JOBS"
 
+echo "== Debian package, from the efi and host builds"
+Test/Package/package-test.sh build/efi build/host
+
 echo "== Host build under AddressSanitizer and UndefinedBehaviorSanitizer (clang++)"
 cmake --preset host-asan
 cmake --build --preset host-asan -j "$JOBS"

@@ -24,9 +24,9 @@ struct SERVICE_STATE {
 extern SERVICE_STATE ServiceState;
 extern TOLVANE_SERVICE_PROTOCOL ServiceInterface;
 
-inline constexpr CHAR8 ConfigFileName[] = "rivari.ini";
+inline constexpr CHAR8 ConfigFileName[] = TOLVANE_CONFIGURATION_FILE_NAME;
 /* The block size of every TFTP read; Mtftp takes it by address, so each read passes a writable copy. */
-inline constexpr UINTN TFTP_BLOCK_SIZE = 64512;
+inline constexpr UINTN TFTP_BLOCK_SIZE = TOLVANE_TFTP_BLOCK_SIZE;
 inline constexpr BOOLEAN PxeUseIpv6 = FALSE;
 
 /* "[8a123456]" at load; every section lookup writes the header of the recorded MachineId into it. */

@@ -25,6 +25,9 @@
 #define TOLVANE_FILE_NAME_LENGTH 15
 /* The highest entry count: a section holding every entry 0 to 9999 counts 10000. */
 #define TOLVANE_ENTRY_COUNT_LIMIT 10000
+/* What every fetch asks the TFTP server for: this file, and blocks of this many bytes (TFTP option blksize). */
+#define TOLVANE_CONFIGURATION_FILE_NAME "rivari.ini"
+#define TOLVANE_TFTP_BLOCK_SIZE 64512
 
 /* The steps of FetchConfiguration: a failed step k is reported as the error status with code k. */
 #define TOLVANE_FETCH_STEP_MEDIA 1

@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(States, MediaDetectSuccessTest, ::testing::ValuesIn(Suc
                          [](const auto &Info) { return std::string(Info.param.Name); });
 
 // ---------------------------------------------------------------------------------------------------------------------
-// Every row of the failure table, plus the mend for a multicast copy that cannot be taken.
+// Every row of the failure table, and a multicast copy that cannot be taken failing the detection.
 
 struct FailureCase {
   const char *Name;

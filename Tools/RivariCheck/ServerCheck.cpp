@@ -140,7 +140,7 @@ bool CheckNumberedFiles(const LinkOpener &OpenLink, const ServerCheckRequest &Ch
 
 ConfigurationReport CheckServer(const LinkOpener &OpenLink, const ServerCheckRequest &Check,
                                 const ReportRequest &Request) {
-  const std::string ConfigName = "rivari.ini";
+  const std::string ConfigName = TOLVANE_CONFIGURATION_FILE_NAME;
   ServerReport Server;
   Server.Server = EndpointText(Check.Server);
   Server.TimeoutMilliseconds = static_cast<uint64_t>(Check.Timeout.count());

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "Protocol/TolvaneService.h"
 #include "TftpClient.h"
 
 namespace RivariCheck {
 
 /* The block size every read of the driver asks for. */
-constexpr uint32_t DriverBlockSize = 64512;
+constexpr uint32_t DriverBlockSize = TOLVANE_TFTP_BLOCK_SIZE;
 
 /* What the firmware's Mtftp returns for a transfer that went as observed. */
 struct MtftpAnswer {
