@@ -25,9 +25,10 @@ import tempfile
 import time
 from pathlib import Path
 
+from hostile_tftp import DATA, OACK, RRQ, error_packet
+
 HOSTILE_SCRIPT = Path(__file__).resolve().parent / "hostile_tftp.py"
 TFTP_PORT = 69
-RRQ, DATA, ERROR, OACK = 1, 3, 5, 6
 PROBE_NAME = "tolvane-probe.missing"
 START_SECONDS = 10.0
 STOP_SECONDS = 5.0
@@ -111,7 +112,7 @@ def first_answer(address, port, filename, options, timeout=1.0):
         opcode = struct.unpack("!H", packet[:2])[0] if len(packet) >= 2 else 0
         if opcode in (DATA, OACK):
             # Ends the transfer at once, as a client does that only wanted the options.
-            client.sendto(struct.pack("!HH", ERROR, 0) + b"probe done\0", source)
+            client.sendto(error_packet(0, "probe done"), source)
         return opcode, packet, source
 
 
