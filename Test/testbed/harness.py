@@ -15,7 +15,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from . import boot, capture, facts, guard, qemu, scenarios, settings, tap, transcripts, trees
+from . import boot, capture, facts, guard, loss, qemu, scenarios, settings, tap, transcripts, trees
 
 DEFAULT_TIMEOUT = 480
 
@@ -70,6 +70,10 @@ def run_boot(key, runs, build_dir, work, timeout):
     for line in transcripts.overhead_lines(result.transcript):
         print(line)
     report_block_sizes(boot_trees, work)
+    if choices.get("loss", loss.DEFAULT) != loss.DEFAULT:
+        line, lost = loss.describe(tap.loss_counts(work))
+        print(line)
+        failures = failures if lost else max(failures, 1)
     if result.leaks:
         failures = max(failures, 1)
         print("FAIL the leak check: " + "; ".join(result.leaks))

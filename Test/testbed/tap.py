@@ -18,6 +18,7 @@ from .qemu import TAP
 
 TOOLS = {"ip": "iproute2", "in.tftpd": "tftpd-hpa", "dnsmasq": "dnsmasq-base", "nft": "nftables"}
 DHCP_START_SECONDS = 0.2
+LOSS_REPORT = "loss.txt"
 
 
 def unavailable_reason(guard):
@@ -39,6 +40,12 @@ def set_up_tap(addresses):
     for address in [facts.DHCP_ADDRESS] + addresses:
         run_quietly(["ip", "addr", "add", address + "/24", "dev", TAP])
     run_quietly(["ip", "link", "set", TAP, "up"])
+
+
+def loss_counts(work):
+    """The loss counters the last tap boot in WORK left (loss.counters), or None."""
+    path = work / LOSS_REPORT
+    return tuple(int(word) for word in path.read_text().split()) if path.exists() else None
 
 
 def take_down_tap():
@@ -98,4 +105,7 @@ def network(served, work, loss_setting):
                                                   tree.address, facts.TFTP_PORT, log_path))
             yield
     finally:
+        counts = loss.counters()
+        if counts is not None:
+            (work / LOSS_REPORT).write_text(" ".join(map(str, counts)) + "\n")
         take_down_tap()
