@@ -36,11 +36,13 @@ def run_card(card, build_dir, work, timeout):
     """The matrix row cells of one card, one triple of cells per server."""
     table = {**settings.BOOT_CHOICES, "nic": (card, settings.BOOT_CHOICES["nic"][1])}
     [run] = scenarios.load_runs(FOLDER, set(), table)
-    key = run.boot_key()
-    boot_trees = trees.assign_trees([run], "tap")
+    # Start-up leads the boot: it loads the driver.
+    runs = scenarios.load_runs(facts.SCENARIO_ROOT, {scenarios.STARTUP}, table) + [run]
+    [(key, runs)] = scenarios.plan_boots(runs)
+    boot_trees = trees.assign_trees(runs, "tap")
     print("card %s" % describe_card(card), flush=True)
     try:
-        result = boot.boot(build_dir, work, trees.compose_script([run]), boot_trees, timeout, dict(key))
+        result = boot.boot(build_dir, work, trees.compose_script(runs), boot_trees, timeout, dict(key))
     except (ValueError, RuntimeError, OSError, subprocess.CalledProcessError) as error:
         return ["boot failed: %s" % error] + [""] * (3 * len(SERVERS) - 1)
     _, blocks = transcripts.split_blocks(result.transcript)
