@@ -1,5 +1,11 @@
-/* The server check as the JSON "server" object (shape in Tools/RivariCheck/README.md). */
-#include "ServerOutput.h"
+/* The server check as JSON: the configuration's report, the check's outcome, and the "server" object. */
+#include "ServerCheckJson.h"
+
+#include <nlohmann/json.hpp>
+
+#include "DriverVerdict.h"
+#include "ReportOutput.h"
+#include "ServerCheck.h"
 
 namespace RivariCheck {
 
@@ -21,6 +27,10 @@ const char *EndName(TransferEnd End) {
     return "timeout";
   case TransferEnd::BadPacket:
     return "bad-packet";
+  case TransferEnd::UnknownOpcode:
+    return "unknown-opcode";
+  case TransferEnd::UnexpectedPacket:
+    return "unexpected-packet";
   case TransferEnd::BadOptions:
     return "bad-options";
   case TransferEnd::TooLarge:
@@ -29,6 +39,17 @@ const char *EndName(TransferEnd End) {
     return "send-failed";
   }
   return "";
+}
+
+const char *KindName(VerdictKind Kind) {
+  switch (Kind) {
+  case VerdictKind::Succeeds:
+    return "succeeds";
+  case VerdictKind::Fails:
+    return "fails";
+  default:
+    return "cannot-tell";
+  }
 }
 
 template <typename Type> ordered_json OrNull(const std::optional<Type> &Value) {
@@ -49,25 +70,29 @@ ordered_json RequestJson(const RequestReport &Request) {
           {"data_at_once", Result.DataAtOnce},
           {"size_answer", OrNull(Result.SizeAnswer)},
           {"block_size_answer", OrNull(Result.BlockSizeAnswer)},
+          {"window_size_answer", OrNull(Result.WindowAnswer)},
           {"block_size", Result.BlockSize},
           {"received", Result.Received},
           {"blocks", Result.Blocks},
           {"error",
            ServerError ? ordered_json{{"code", Result.ErrorCode}, {"message", Result.ErrorMessage}} : ordered_json()},
           {"problem", Result.Problem.empty() ? ordered_json() : ordered_json(Result.Problem)},
+          {"silence_cut", Result.SilenceCut},
           {"resends", Result.Resends},
           {"ignored_packets", Result.IgnoredPackets},
+          {"longest_wait_seconds", Result.LongestWait},
           {"seconds", Result.Seconds}};
 }
 
 ordered_json VerdictJson(const DriverVerdict &Verdict) {
-  return {{"succeeds", Verdict.Succeeds},
+  return {{"succeeds", Verdict.Kind == VerdictKind::Succeeds},
+          {"verdict", KindName(Verdict.Kind)},
           {"status", Verdict.Status ? ordered_json(VerdictStatusText(Verdict)) : ordered_json()},
           {"step", OrNull(Verdict.Step)},
-          {"reason", Verdict.Reason.empty() ? ordered_json() : ordered_json(Verdict.Reason)}};
+          {"reason", Verdict.Reason.empty() ? ordered_json() : ordered_json(Verdict.Reason)},
+          {"measured", Verdict.Measured},
+          {"pool_bytes", Verdict.PoolBytes == 0 ? ordered_json() : ordered_json(Verdict.PoolBytes)}};
 }
-
-} // namespace
 
 ordered_json ServerJson(const ServerReport &Server) {
   ordered_json Files;
@@ -84,12 +109,28 @@ ordered_json ServerJson(const ServerReport &Server) {
   }
   return {{"address", Server.Server},
           {"timeout_seconds", double(Server.TimeoutMilliseconds) / 1000},
+          {"timeout_shortened", Server.TimeoutShortened},
           {"size_query", RequestJson(Server.SizeQuery)},
           {"read", RequestJson(Server.Read)},
           {"fetch", VerdictJson(Server.Fetch)},
           {"notes", Server.Notes},
           {"files_scanned", Server.FilesScanned},
           {"numbered_files", Files}};
+}
+
+} // namespace
+
+std::string ServerCheckAsJson(const ServerCheckReport &Report) {
+  // The configuration's own report, read back: the server check fills its outcome and "server" member.
+  ordered_json Json = ordered_json::parse(ReportAsJson(Report.Configuration));
+  if (Report.Outcome == ServerOutcome::FetchFails) {
+    Json["outcome"] = "fetch-fails";
+  } else if (Report.Outcome == ServerOutcome::CannotTell) {
+    Json["outcome"] = "cannot-tell";
+  }
+  Json["exit_status"] = ServerExitStatus(Report);
+  Json["server"] = ServerJson(Report.Server);
+  return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 } // namespace RivariCheck

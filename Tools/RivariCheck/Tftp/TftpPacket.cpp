@@ -109,6 +109,7 @@ TftpPacket ParseTftpPacket(const std::vector<uint8_t> &Bytes) {
   case TftpOpcode::WriteRequest:
     return Packet;
   }
+  Packet.UnknownOpcode = true;
   return Malformed(Packet, "unknown opcode");
 }
 

@@ -47,6 +47,7 @@ std::vector<uint8_t> ErrorPacket(TftpErrorCode Code, const std::string &Message)
 struct TftpPacket {
   bool Malformed = false;
   std::string Problem; // why it is malformed
+  bool UnknownOpcode = false;
   uint16_t Opcode = 0;
   uint16_t Block = 0;              // Data, Acknowledgement
   uint64_t DataSize = 0;           // Data: bytes after the header

@@ -1,7 +1,13 @@
-/* The server check as text: requests, answers, verdicts, numbered files. */
+/* The server check as text: requests, answers, verdicts, numbered files. Server text is shown escaped. */
+#include "ServerCheckText.h"
+
 #include <cstdio>
 
-#include "ServerOutput.h"
+#include "DriverVerdict.h"
+#include "ReportOutput.h"
+#include "ReportParts.h"
+#include "ServerCheck.h"
+#include "TransferWording.h"
 
 namespace RivariCheck {
 
@@ -14,7 +20,7 @@ std::string Seconds(double Value) {
 }
 
 std::string RequestText(const RequestReport &Request) {
-  std::string Out = Request.FileName;
+  std::string Out = DisplayBytes(Request.FileName);
   for (const TftpOption &Option : Request.Options) {
     Out += " " + Option.first + "=" + Option.second;
   }
@@ -32,7 +38,7 @@ std::string ReadText(const TransferResult &Result) {
     return Out + " (options ignored: data at once)";
   }
   Out += Result.BlockSizeAnswer ? " (block size agreed" : " (block size not acknowledged";
-  Out += Result.SizeAnswer ? ", size answered " + std::to_string(*Result.SizeAnswer) + ")" : ", no size answer)";
+  Out += Result.WindowAnswer ? ", window of " + std::to_string(*Result.WindowAnswer) + ")" : ", no window)";
   return Out;
 }
 
@@ -48,33 +54,54 @@ std::string TrafficText(const TransferResult &Result) {
   return Out;
 }
 
+std::string PoolText(const DriverVerdict &Verdict) {
+  return Verdict.PoolBytes == 0 ? ""
+                                : "; pool needed: " + std::to_string(Verdict.PoolBytes) +
+                                      " bytes (download buffer and the lookup's copy), plus the section's copy";
+}
+
+std::string MeasuredText(const DriverVerdict &Verdict) {
+  return Verdict.Measured ? "" : " [status not measured in OVMF]";
+}
+
 std::string VerdictText(const DriverVerdict &Verdict) {
-  if (Verdict.Succeeds) {
-    return "Verdict: fetch would succeed (FetchConfiguration returns EFI_SUCCESS)\n";
-  }
-  if (!Verdict.Status) {
+  switch (Verdict.Kind) {
+  case VerdictKind::Succeeds:
+    return "Verdict: fetch would succeed (FetchConfiguration returns EFI_SUCCESS" + PoolText(Verdict) + ")" +
+           MeasuredText(Verdict) + "\n";
+  case VerdictKind::CannotTell:
     return "Verdict: cannot tell: " + Verdict.Reason + "\n";
+  case VerdictKind::Fails:
+    break;
   }
   const std::string Step = Verdict.Step ? " (step " + std::to_string(*Verdict.Step) + ")" : "";
   return "Verdict: fetch would fail: FetchConfiguration returns " + VerdictStatusText(Verdict) + Step + ": " +
-         Verdict.Reason + "\n";
+         Verdict.Reason + MeasuredText(Verdict) + "\n";
 }
 
 std::string DownloadText(const NumberedFileCheck &File) {
   if (File.Missing) {
     return "missing (" + DescribeTransferEnd(File.SizeQuery.Result) + ")";
   }
-  if (!File.Download.Status) {
+  switch (File.Download.Kind) {
+  case VerdictKind::CannotTell:
     return "cannot tell: " + File.Download.Reason;
+  case VerdictKind::Succeeds:
+    return VerdictStatusText(File.Download) + MeasuredText(File.Download);
+  case VerdictKind::Fails:
+    break;
   }
-  return VerdictStatusText(File.Download) + (File.Download.Succeeds ? "" : ": " + File.Download.Reason);
+  return VerdictStatusText(File.Download) + ": " + File.Download.Reason + MeasuredText(File.Download);
 }
 
-} // namespace
-
 std::string ServerText(const ServerReport &Server) {
-  std::string Out = "Server " + Server.Server + ": the driver's requests, each waiting up to " +
-                    Seconds(double(Server.TimeoutMilliseconds) / 1000) + " for an answer\n";
+  const std::string Wait =
+      Server.TimeoutShortened
+          ? "waiting at most " + Seconds(double(Server.TimeoutMilliseconds) / 1000) +
+                " of silence (--timeout; the firmware waits " + std::to_string(FirmwarePatience.count() / 1000) + " s)"
+          : "each sent up to " + std::to_string(FirmwareSends) + " times, " +
+                std::to_string(FirmwareResendInterval.count() / 1000) + " s apart, as the firmware does";
+  std::string Out = "Server " + Server.Server + ": the firmware's requests for the driver, " + Wait + "\n";
   Out += "Size query  " + RequestText(Server.SizeQuery) + ": " + DescribeTransferEnd(Server.SizeQuery.Result) +
          TrafficText(Server.SizeQuery.Result) + ", " + Seconds(Server.SizeQuery.Result.Seconds) + "\n";
   Out += "Read        " + RequestText(Server.Read) + ": " + ReadText(Server.Read.Result) +
@@ -99,7 +126,7 @@ std::string NumberedFilesText(const ServerReport &Server) {
     const bool Read = File.Read && File.Read->Result.End == TransferEnd::Complete;
     char Line[160];
     std::snprintf(Line, sizeof(Line), "%5lld  %-15s  %10s  %9s  %9s  %8.3f  ", static_cast<long long>(File.Number),
-                  File.Name.c_str(), Size.SizeAnswer ? std::to_string(*Size.SizeAnswer).c_str() : "-",
+                  DisplayBytes(File.Name).c_str(), Size.SizeAnswer ? std::to_string(*Size.SizeAnswer).c_str() : "-",
                   Read ? std::to_string(File.Read->Result.Received).c_str() : "-",
                   Read ? std::to_string(File.Read->Result.BlockSize).c_str() : "-",
                   Size.Seconds + (File.Read ? File.Read->Result.Seconds : 0));
@@ -110,6 +137,16 @@ std::string NumberedFilesText(const ServerReport &Server) {
     Out += Count == 0 ? "No numbered files: file 0 is missing.\n"
                       : "Numbered files 0 to " + std::to_string(Count - 1) + " are there; file " +
                             std::to_string(Count) + " is missing.\n";
+  }
+  return Out;
+}
+
+} // namespace
+
+std::string ServerCheckAsText(const ServerCheckReport &Report) {
+  std::string Out = ServerText(Report.Server) + ReportAsText(Report.Configuration) + NumberedFilesText(Report.Server);
+  if (Report.Outcome == ServerOutcome::CannotTell) {
+    Out += "Cannot tell whether every operation would succeed: see the lines above (exit status 4).\n";
   }
   return Out;
 }
