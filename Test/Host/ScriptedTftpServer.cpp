@@ -123,6 +123,28 @@ ServerScript WindowServer(Bytes Content, uint32_t BlockSize, uint32_t Window, st
   };
 }
 
+ServerScript TreeServer(std::map<std::string, Bytes> Files, std::string ErrorMessage) {
+  auto Inner = std::make_shared<ServerScript>();
+  return [=](const Endpoint &To, const TftpPacket &Sent) -> std::vector<Datagram> {
+    if (Sent.Opcode == 1) {
+      const auto File = Files.find(Sent.FileName);
+      if (File == Files.end()) {
+        return {{Transfer, Error(1, ErrorMessage)}};
+      }
+      std::vector<TftpOption> Agreed;
+      for (const TftpOption &Option : Sent.Options) {
+        if (Option.first == "tsize") {
+          Agreed.emplace_back("tsize", std::to_string(File->second.size()));
+        } else if (Option.first == "blksize") {
+          Agreed.emplace_back("blksize", "512");
+        }
+      }
+      *Inner = FileServer(File->second, 512, Agreed);
+    }
+    return *Inner ? (*Inner)(To, Sent) : std::vector<Datagram>{};
+  };
+}
+
 ServerScript AnswerOnce(Bytes Packet) {
   return [=](const Endpoint &, const TftpPacket &Sent) {
     return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Packet}} : std::vector<Datagram>{};

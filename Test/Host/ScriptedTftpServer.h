@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -82,6 +83,14 @@ ServerScript FileServer(Bytes Content, uint32_t BlockSize, std::vector<TftpOptio
  */
 ServerScript WindowServer(Bytes Content, uint32_t BlockSize, uint32_t Window, std::set<uint64_t> Lose = {},
                           std::optional<uint16_t> LoseAcknowledgement = std::nullopt);
+
+/*
+ * A server of Files (name -> contents) for one transfer: error 1 for a
+ * name it lacks; else the size and a 512-byte block size acknowledged when
+ * asked for (no window), then the file block by block. ErrorMessage is
+ * the text of its error 1.
+ */
+ServerScript TreeServer(std::map<std::string, Bytes> Files, std::string ErrorMessage = "File not found");
 
 /* A server that answers every request with Packet, and every other packet with nothing. */
 ServerScript AnswerOnce(Bytes Packet);

@@ -15,6 +15,8 @@
 #include "Double/ServiceCaller.h"
 #include "DriverVerdict.h"
 #include "ScriptedTftpServer.h"
+#include "ServerCheck.h"
+#include "ServerCheckText.h"
 
 namespace {
 
@@ -200,5 +202,56 @@ INSTANTIATE_TEST_SUITE_P(ScriptedServers, ScriptedServerAgreementTest, ::testing
                            }
                            return Name;
                          });
+
+/* The whole check against a tree of files: its exit status by the documented precedence, its notes, its text. */
+struct CheckCase {
+  const char *Name;
+  std::map<std::string, Bytes> Files; // none: a server that never answers
+  std::string Identifier;
+  int ExitStatus;
+  std::string InText; // a piece the text report holds
+  std::string ErrorMessage = "File not found";
+};
+
+Bytes Of(const std::string &Text) { return Bytes(Text.begin(), Text.end()); }
+
+TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWhatTheServerDid) {
+  const std::map<std::string, Bytes> Tree = {{"rivari.ini", Of(Configuration)}, {"AB12CD34.0", Of("file zero")}};
+  const CheckCase CheckCases[] = {
+      {"the fetch and file 0 succeed, file 1 is missing", Tree, "AB12CD34", 0, "Verdict: fetch would succeed"},
+      {"a missing section fails the fetch at step 5, and the exit status says so", Tree, "EF56AB78", 3,
+       "FetchConfiguration returns 0x8000000000000005 (step 5)"},
+      {"an error to every request fails the size query at step 4", {{"other", {}}}, "AB12CD34", 3, "(step 4)"},
+      {"a silence cut short by --timeout cannot be told", {}, "AB12CD34", 4, "Verdict: cannot tell"},
+      {"a lower-case identifier is told which spelling the server has", Tree, "ab12cd34", 0,
+       "the server has AB12CD34.0 but the driver asks for ab12cd34.0"},
+      {"server text reaches the terminal escaped",
+       {{"other", {}}},
+       "AB12CD34",
+       3,
+       "error 1 \"\\x1B]0;pwned\\x07\\x1B[2J\"",
+       "\x1B]0;pwned\x07\x1B[2J"},
+  };
+  for (const CheckCase &Case : CheckCases) {
+    SCOPED_TRACE(Case.Name);
+    const RivariCheck::LinkOpener Open = [&](std::string &) -> std::unique_ptr<RivariCheck::DatagramLink> {
+      if (Case.Files.empty()) {
+        return std::make_unique<ScriptedLink>(
+            [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; });
+      }
+      return std::make_unique<ScriptedLink>(TreeServer(Case.Files, Case.ErrorMessage));
+    };
+    RivariCheck::ServerCheckRequest Check;
+    Check.Server = Server;
+    Check.MostSilence = std::chrono::milliseconds(2000);
+    RivariCheck::ReportRequest Request;
+    Request.Identifier = Case.Identifier;
+    const RivariCheck::ServerCheckReport Report = RivariCheck::CheckServer(Open, Check, Request);
+    EXPECT_EQ(RivariCheck::ServerExitStatus(Report), Case.ExitStatus);
+    const std::string Text = RivariCheck::ServerCheckAsText(Report);
+    EXPECT_NE(Text.find(Case.InText), std::string::npos) << Text;
+    EXPECT_EQ(Text.find('\x1B'), std::string::npos);
+  }
+}
 
 } // namespace

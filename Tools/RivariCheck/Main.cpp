@@ -105,9 +105,17 @@ int main(int argc, char **argv) {
           ->type_name("SECONDS")
           ->needs(Server);
   App.add_flag("--no-read", NoRead, "With --server: size queries of numbered files only, no reads")->needs(Server);
+  bool ShowModel = false;
+  CLI::Option *Model = App.add_flag("--firmware-model", ShowModel,
+                                    "Print, as JSON, what --server assumes of the firmware: its requests, how often "
+                                    "and how far apart it sends, the pool limit, and its status per server behaviour");
 
   try {
     App.parse(argc, argv);
+    if (Model->count() != 0) {
+      std::cout << RivariCheck::FirmwareModelAsJson();
+      return 0;
+    }
     if (File->count() == 0 && Server->count() == 0) {
       throw CLI::RequiredError("FILE or --server");
     }

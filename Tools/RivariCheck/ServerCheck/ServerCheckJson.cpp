@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "DriverVerdict.h"
+#include "FirmwareModel.h"
 #include "ReportOutput.h"
 #include "ServerCheck.h"
 
@@ -119,6 +120,43 @@ ordered_json ServerJson(const ServerReport &Server) {
 }
 
 } // namespace
+
+std::string FirmwareModelAsJson() {
+  static constexpr const char *BehaviourNames[] = {"answered",
+                                                   "more-than-answered",
+                                                   "block-size-ignored",
+                                                   "data-at-once",
+                                                   "options-without-size",
+                                                   "error-packet",
+                                                   "silent",
+                                                   "malformed-packet",
+                                                   "unknown-opcode",
+                                                   "unexpected-packet",
+                                                   "option-not-asked-for"};
+  ordered_json Requests = ordered_json::object();
+  for (const auto &[Request, Name] :
+       {std::pair{FirmwareRequest::SizeQuery, "size_query"}, std::pair{FirmwareRequest::Read, "read"}}) {
+    ordered_json Options = ordered_json::array();
+    for (const FirmwareOption &Option : FirmwareOptions(Request)) {
+      Options.push_back({Option.Name, Option.Value});
+    }
+    Requests[Name] = Options;
+  }
+  ordered_json Answers = ordered_json::array();
+  for (const FirmwareAnswerRow &Row : FirmwareAnswers()) {
+    Answers.push_back({{"request", Row.Request == FirmwareRequest::SizeQuery ? "size_query" : "read"},
+                       {"behaviour", BehaviourNames[static_cast<int>(Row.Behaviour)]},
+                       {"status", StatusName(Row.Status)},
+                       {"fault", Row.Fault},
+                       {"scenario", Row.Scenario ? ordered_json(Row.Scenario) : ordered_json()}});
+  }
+  const ordered_json Model = {{"requests", Requests},
+                              {"sends", FirmwareSends},
+                              {"resend_interval_seconds", FirmwareResendInterval.count() / 1000.0},
+                              {"pool_limit_bytes", FirmwarePoolLimit},
+                              {"answers", Answers}};
+  return Model.dump(2) + "\n";
+}
 
 std::string ServerCheckAsJson(const ServerCheckReport &Report) {
   // The configuration's own report, read back: the server check fills its outcome and "server" member.

@@ -12,6 +12,9 @@ namespace RivariCheck {
  * line feed. */
 std::string ServerCheckAsJson(const ServerCheckReport &Report);
 
+/* The firmware model the check reads its verdicts from: requests, schedule, pool limit and every status row. */
+std::string FirmwareModelAsJson();
+
 } // namespace RivariCheck
 
 #endif

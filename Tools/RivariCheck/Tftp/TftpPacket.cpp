@@ -107,6 +107,12 @@ TftpPacket ParseTftpPacket(const std::vector<uint8_t> &Bytes) {
     return Packet;
   case TftpOpcode::ReadRequest:
   case TftpOpcode::WriteRequest:
+    // The file name and the mode read as one more name/value pair before the options.
+    if (!ReadOptions(Bytes, Packet.Options) || Packet.Options.empty()) {
+      return Malformed(Packet, "request without a file name and mode");
+    }
+    Packet.FileName = Packet.Options.front().first;
+    Packet.Options.erase(Packet.Options.begin());
     return Packet;
   }
   Packet.UnknownOpcode = true;

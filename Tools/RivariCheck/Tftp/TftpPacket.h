@@ -54,7 +54,8 @@ struct TftpPacket {
   const uint8_t *Data = nullptr;   // Data: into the received bytes, valid while they live
   uint16_t ErrorCode = 0;          // Error
   std::string ErrorMessage;        // Error, without its NUL
-  std::vector<TftpOption> Options; // OptionAcknowledgement, names as received
+  std::vector<TftpOption> Options; // OptionAcknowledgement, ReadRequest, WriteRequest: names as received
+  std::string FileName;            // ReadRequest, WriteRequest
 };
 
 /* Reads Bytes as a TFTP packet; Malformed with Problem set when it cannot be one. */
