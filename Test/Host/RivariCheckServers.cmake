@@ -14,3 +14,7 @@ if(NOT TOLVANE_FUZZ)
     message(WARNING "python3 not found: the rivari-check server tests (RivariCheck.Server.*) are not registered")
   endif()
 endif()
+
+# The TFTP client's and the server check's suites: scripted servers behind the client's datagram seam.
+target_sources(TolvaneHostTests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ScriptedTftpServer.cpp)
+target_link_libraries(TolvaneHostTests PRIVATE RivariServerCheck)

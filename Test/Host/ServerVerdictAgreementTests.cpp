@@ -1,28 +1,38 @@
 /*
  * rivari-check's server verdicts agree with the driver: for each answer the
- * firmware's TFTP can give to the size query and the read, the verdict the
- * checker predicts is the status FetchConfiguration and FetchNumberedFile
- * return through the installed interface on the firmware double.
+ * firmware's TFTP can give to the size query and the read, and for each
+ * scripted server behaviour taken through the check's client and the
+ * firmware model, the verdict the checker predicts is the status
+ * FetchConfiguration and FetchNumberedFile return through the installed
+ * interface on the firmware double.
  */
 #include <gtest/gtest.h>
 
 #include <cctype>
 
 #include "ConfigurationReport.h"
+#include "Double/FirmwareDouble.h"
 #include "Double/ServiceCaller.h"
+#include "DriverVerdict.h"
+#include "ScriptedTftpServer.h"
+#include "ServerCheck.h"
+#include "ServerCheckText.h"
 
 namespace {
 
 using FirmwareDouble::PxeOperation;
 using RivariCheck::MtftpAnswer;
+using RivariCheck::VerdictKind;
 
 const std::string Configuration = "[AB12CD34]\n0 first\n";
+const uint64_t Unlimited = UINT64_MAX;
 
 struct VerdictCase {
   const char *Name;
   EFI_STATUS SizeQuery;
   EFI_STATUS Read;
-  std::string Identifier; // the machine asked for; its section is in the file only for AB12CD34
+  std::string Identifier;    // the machine asked for; its section is in the file only for AB12CD34
+  uint64_t Pool = Unlimited; // the pool the fetch can have, beside what the driver holds already
 };
 
 const VerdictCase Cases[] = {
@@ -34,53 +44,80 @@ const VerdictCase Cases[] = {
     {"read larger than the size answered", EFI_SUCCESS, EFI_BUFFER_TOO_SMALL, "AB12CD34"},
     {"read got an error packet", EFI_SUCCESS, EFI_TFTP_ERROR, "AB12CD34"},
     {"read went silent", EFI_SUCCESS, EFI_TIMEOUT, "AB12CD34"},
+    {"a size answer the pool cannot hold", EFI_SUCCESS, EFI_SUCCESS, "AB12CD34", Configuration.size() - 1},
+    {"a download buffer with no room for the lookup's copy", EFI_SUCCESS, EFI_SUCCESS, "AB12CD34",
+     Configuration.size() + Configuration.size() / 2},
 };
 
-MtftpAnswer Answer(EFI_STATUS Status, uint64_t Size) { return {Status, EFI_ERROR(Status) ? 0 : Size, "reason"}; }
+MtftpAnswer Answer(EFI_STATUS Status, uint64_t Size) { return {Status, EFI_ERROR(Status) ? 0 : Size, "reason", true}; }
 
-class ServerVerdictAgreementTest : public ServiceCallerTest, public ::testing::WithParamInterface<VerdictCase> {};
+class ServerVerdictAgreementTest : public ServiceCallerTest {
+protected:
+  /* FetchConfiguration with the firmware's two answers injected, and Pool bytes of pool beside what is held. */
+  EFI_STATUS DriverFetch(const std::string &Identifier, EFI_STATUS SizeQuery, EFI_STATUS Read,
+                         uint64_t Pool = Unlimited) {
+    ServeConfiguration(Configuration);
+    Pxe.InjectStatus(PxeOperation::Mtftp, SizeQuery);
+    Pxe.InjectStatus(PxeOperation::Mtftp, Read);
+    if (Pool != Unlimited) {
+      size_t Held = 0;
+      for (const auto &Block : Firmware->Blocks()) {
+        Held += Block.second.Size;
+      }
+      Firmware->PoolCapacity = Held + Pool;
+    }
+    const EFI_STATUS Status = Fetch(Identifier);
+    Firmware->PoolCapacity.reset();
+    return Status;
+  }
 
-TEST_P(ServerVerdictAgreementTest, FetchVerdictIsWhatFetchConfigurationReturns) {
+  /* FetchNumberedFile as a caller does it: a size query, then a read into a buffer of the answered size. */
+  EFI_STATUS DriverDownload(EFI_STATUS SizeQuery, EFI_STATUS Read) {
+    ServeConfiguration(Configuration);
+    ServeFile("AB12CD34.3", Configuration);
+    EXPECT_EQ(Fetch("AB12CD34"), EFI_SUCCESS);
+    Pxe.InjectStatus(PxeOperation::Mtftp, SizeQuery);
+    UINTN Size = 0;
+    EFI_STATUS Status = Service->FetchNumberedFile(Service, 3, nullptr, &Size);
+    std::vector<uint8_t> Buffer(Size);
+    if (Status == EFI_OUT_OF_RESOURCES) {
+      Pxe.InjectStatus(PxeOperation::Mtftp, SizeQuery);
+      Pxe.InjectStatus(PxeOperation::Mtftp, Read);
+      Status = Service->FetchNumberedFile(Service, 3, Buffer.data(), &Size);
+    }
+    return Status;
+  }
+};
+
+class FirmwareAnswerAgreementTest : public ServerVerdictAgreementTest,
+                                    public ::testing::WithParamInterface<VerdictCase> {};
+
+TEST_P(FirmwareAnswerAgreementTest, FetchVerdictIsWhatFetchConfigurationReturns) {
   const VerdictCase &Case = GetParam();
-  ServeConfiguration(Configuration);
-  Pxe.InjectStatus(PxeOperation::Mtftp, Case.SizeQuery);
-  Pxe.InjectStatus(PxeOperation::Mtftp, Case.Read);
-  const EFI_STATUS Driver = Fetch(Case.Identifier);
+  const EFI_STATUS Driver = DriverFetch(Case.Identifier, Case.SizeQuery, Case.Read, Case.Pool);
 
   RivariCheck::ReportRequest Request;
   Request.Identifier = Case.Identifier;
   const std::vector<uint8_t> Text(Configuration.begin(), Configuration.end());
   const bool Found = RivariCheck::AnalyzeConfiguration("rivari.ini", Text, Request).Machine->SectionFound;
   const RivariCheck::DriverVerdict Verdict =
-      RivariCheck::FetchVerdict(Answer(Case.SizeQuery, Text.size()), Answer(Case.Read, Text.size()), Found);
+      RivariCheck::FetchVerdict(Answer(Case.SizeQuery, Text.size()), Answer(Case.Read, Text.size()), Found, Case.Pool);
   EXPECT_EQ(Verdict.Status, Driver);
-  EXPECT_EQ(Verdict.Succeeds, Driver == EFI_SUCCESS);
+  EXPECT_EQ(Verdict.Kind == VerdictKind::Succeeds, Driver == EFI_SUCCESS);
   // A step status and a read's status can be the same value; the verdict tells which it is.
-  EXPECT_EQ(Verdict.Step.has_value(), Driver == ENCODE_ERROR(4) || (Driver == ENCODE_ERROR(5) && !Found));
+  EXPECT_EQ(Verdict.Step.has_value(), Driver == ENCODE_ERROR(4) || (Driver == ENCODE_ERROR(5) && Case.Read == 0));
 }
 
-TEST_P(ServerVerdictAgreementTest, NumberedFileVerdictIsWhatASizedDownloadReturns) {
+TEST_P(FirmwareAnswerAgreementTest, NumberedFileVerdictIsWhatASizedDownloadReturns) {
   const VerdictCase &Case = GetParam();
-  ServeConfiguration(Configuration);
-  ServeFile("AB12CD34.3", "numbered file three");
-  ASSERT_EQ(Fetch("AB12CD34"), EFI_SUCCESS);
-  // The caller asks for the size, then reads into a buffer of that size: a size query, then another and the read.
-  Pxe.InjectStatus(PxeOperation::Mtftp, Case.SizeQuery);
-  UINTN Size = 0;
-  EFI_STATUS Driver = Service->FetchNumberedFile(Service, 3, nullptr, &Size);
-  std::vector<uint8_t> Buffer(Size);
-  if (Driver == EFI_OUT_OF_RESOURCES) {
-    Pxe.InjectStatus(PxeOperation::Mtftp, Case.SizeQuery);
-    Pxe.InjectStatus(PxeOperation::Mtftp, Case.Read);
-    Driver = Service->FetchNumberedFile(Service, 3, Buffer.data(), &Size);
-  }
+  const EFI_STATUS Driver = DriverDownload(Case.SizeQuery, Case.Read);
   const RivariCheck::DriverVerdict Verdict =
       RivariCheck::NumberedFileVerdict(Answer(Case.SizeQuery, 19), Answer(Case.Read, 19));
   EXPECT_EQ(Verdict.Status, Driver);
-  EXPECT_EQ(Verdict.Succeeds, Driver == EFI_SUCCESS);
+  EXPECT_EQ(Verdict.Kind == VerdictKind::Succeeds, Driver == EFI_SUCCESS);
 }
 
-INSTANTIATE_TEST_SUITE_P(FirmwareAnswers, ServerVerdictAgreementTest, ::testing::ValuesIn(Cases),
+INSTANTIATE_TEST_SUITE_P(FirmwareAnswers, FirmwareAnswerAgreementTest, ::testing::ValuesIn(Cases),
                          [](const ::testing::TestParamInfo<VerdictCase> &Info) {
                            std::string Name = Info.param.Name;
                            for (char &Character : Name) {
@@ -88,5 +125,133 @@ INSTANTIATE_TEST_SUITE_P(FirmwareAnswers, ServerVerdictAgreementTest, ::testing:
                            }
                            return Name;
                          });
+
+using namespace ScriptedTftp;
+
+/*
+ * A scripted server's answer to each request: Size answers the size query,
+ * Read the read (through the client's schedule as the firmware's), and the
+ * statuses OVMF returned for that behaviour in the firmware scenarios.
+ */
+struct ScriptedCase {
+  const char *Name;
+  ServerScript Size;
+  ServerScript Read;
+  EFI_STATUS FirmwareSize; // what OVMF's Mtftp returns to the size query
+  EFI_STATUS FirmwareRead; // and to the read
+};
+
+std::vector<ScriptedCase> ScriptedCases() {
+  const Bytes File(Configuration.begin(), Configuration.end());
+  const auto SizeAnswer = [](uint64_t Size) { return AnswerOnce(Oack({{"tsize", std::to_string(Size)}})); };
+  const ServerScript Served = WindowServer(File, 512, 4);
+  return {
+      {"a server that answers as asked", SizeAnswer(File.size()), Served, EFI_SUCCESS, EFI_SUCCESS},
+      {"an error packet to the size query", AnswerOnce(Error(1, "File not found")), Served, EFI_TFTP_ERROR,
+       EFI_SUCCESS},
+      {"data at once to the size query", AnswerOnce(Data(1, File)), Served, EFI_PROTOCOL_ERROR, EFI_SUCCESS},
+      {"windowsize refused with error 8", AnswerOnce(Error(8, "windowsize")), AnswerOnce(Error(8, "windowsize")),
+       EFI_TFTP_ERROR, EFI_TFTP_ERROR},
+      {"more data than the size answered", SizeAnswer(File.size() / 2), Served, EFI_SUCCESS, EFI_BUFFER_TOO_SMALL},
+      {"the read refused with error 8", SizeAnswer(File.size()), AnswerOnce(Error(8, "blksize")), EFI_SUCCESS,
+       EFI_TFTP_ERROR},
+      {"block size not acknowledged", SizeAnswer(File.size()), FileServer(File, 512, {{"windowsize", "4"}}),
+       EFI_SUCCESS, EFI_SUCCESS},
+      {"silent after the option acknowledgement", SizeAnswer(File.size()),
+       AnswerOnce(Oack({{"blksize", "512"}, {"windowsize", "4"}})), EFI_SUCCESS, EFI_TIMEOUT},
+  };
+}
+
+class ScriptedServerAgreementTest : public ServerVerdictAgreementTest,
+                                    public ::testing::WithParamInterface<ScriptedCase> {};
+
+TEST_P(ScriptedServerAgreementTest, VerdictFromTheServersBehaviourIsWhatTheDriverReturns) {
+  const ScriptedCase &Case = GetParam();
+  ScriptedLink SizeLink(Case.Size);
+  ScriptedLink ReadLink(Case.Read);
+  const auto SizeResult = RivariCheck::RunTransfer(
+      SizeLink, Server, RivariCheck::FirmwareTransfer(RivariCheck::FirmwareRequest::SizeQuery, "rivari.ini", {}));
+  const MtftpAnswer Size = RivariCheck::SizeQueryAnswer(SizeResult);
+  RivariCheck::TransferRequest ReadRequest =
+      RivariCheck::FirmwareTransfer(RivariCheck::FirmwareRequest::Read, "rivari.ini", {});
+  ReadRequest.MostBytes = 1 << 20;
+  const MtftpAnswer Read = RivariCheck::ReadAnswer(RivariCheck::RunTransfer(ReadLink, Server, ReadRequest), Size.Size);
+
+  const RivariCheck::DriverVerdict Fetch = RivariCheck::FetchVerdict(Size, Read, true);
+  EXPECT_EQ(Fetch.Status, DriverFetch("AB12CD34", Case.FirmwareSize, Case.FirmwareRead));
+}
+
+TEST_P(ScriptedServerAgreementTest, NumberedFileVerdictFromTheServersBehaviourIsWhatTheDriverReturns) {
+  const ScriptedCase &Case = GetParam();
+  ScriptedLink SizeLink(Case.Size);
+  ScriptedLink ReadLink(Case.Read);
+  const MtftpAnswer Size = RivariCheck::SizeQueryAnswer(RivariCheck::RunTransfer(
+      SizeLink, Server, RivariCheck::FirmwareTransfer(RivariCheck::FirmwareRequest::SizeQuery, "AB12CD34.3", {})));
+  RivariCheck::TransferRequest ReadRequest =
+      RivariCheck::FirmwareTransfer(RivariCheck::FirmwareRequest::Read, "AB12CD34.3", {});
+  ReadRequest.MostBytes = 1 << 20;
+  const MtftpAnswer Read = RivariCheck::ReadAnswer(RivariCheck::RunTransfer(ReadLink, Server, ReadRequest), Size.Size);
+  EXPECT_EQ(RivariCheck::NumberedFileVerdict(Size, Read).Status, DriverDownload(Case.FirmwareSize, Case.FirmwareRead));
+}
+
+INSTANTIATE_TEST_SUITE_P(ScriptedServers, ScriptedServerAgreementTest, ::testing::ValuesIn(ScriptedCases()),
+                         [](const ::testing::TestParamInfo<ScriptedCase> &Info) {
+                           std::string Name = Info.param.Name;
+                           for (char &Character : Name) {
+                             Character = std::isalnum(static_cast<unsigned char>(Character)) ? Character : '_';
+                           }
+                           return Name;
+                         });
+
+/* The whole check against a tree of files: its exit status by the documented precedence, its notes, its text. */
+struct CheckCase {
+  const char *Name;
+  std::map<std::string, Bytes> Files; // none: a server that never answers
+  std::string Identifier;
+  int ExitStatus;
+  std::string InText; // a piece the text report holds
+  std::string ErrorMessage = "File not found";
+};
+
+Bytes Of(const std::string &Text) { return Bytes(Text.begin(), Text.end()); }
+
+TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWhatTheServerDid) {
+  const std::map<std::string, Bytes> Tree = {{"rivari.ini", Of(Configuration)}, {"AB12CD34.0", Of("file zero")}};
+  const CheckCase CheckCases[] = {
+      {"the fetch and file 0 succeed, file 1 is missing", Tree, "AB12CD34", 0, "Verdict: fetch would succeed"},
+      {"a missing section fails the fetch at step 5, and the exit status says so", Tree, "EF56AB78", 3,
+       "FetchConfiguration returns 0x8000000000000005 (step 5)"},
+      {"an error to every request fails the size query at step 4", {{"other", {}}}, "AB12CD34", 3, "(step 4)"},
+      {"a silence cut short by --timeout cannot be told", {}, "AB12CD34", 4, "Verdict: cannot tell"},
+      {"a lower-case identifier is told which spelling the server has", Tree, "ab12cd34", 0,
+       "the server has AB12CD34.0 but the driver asks for ab12cd34.0"},
+      {"server text reaches the terminal escaped",
+       {{"other", {}}},
+       "AB12CD34",
+       3,
+       "error 1 \"\\x1B]0;pwned\\x07\\x1B[2J\"",
+       "\x1B]0;pwned\x07\x1B[2J"},
+  };
+  for (const CheckCase &Case : CheckCases) {
+    SCOPED_TRACE(Case.Name);
+    const RivariCheck::LinkOpener Open = [&](std::string &) -> std::unique_ptr<RivariCheck::DatagramLink> {
+      if (Case.Files.empty()) {
+        return std::make_unique<ScriptedLink>(
+            [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; });
+      }
+      return std::make_unique<ScriptedLink>(TreeServer(Case.Files, Case.ErrorMessage));
+    };
+    RivariCheck::ServerCheckRequest Check;
+    Check.Server = Server;
+    Check.MostSilence = std::chrono::milliseconds(2000);
+    RivariCheck::ReportRequest Request;
+    Request.Identifier = Case.Identifier;
+    const RivariCheck::ServerCheckReport Report = RivariCheck::CheckServer(Open, Check, Request);
+    EXPECT_EQ(RivariCheck::ServerExitStatus(Report), Case.ExitStatus);
+    const std::string Text = RivariCheck::ServerCheckAsText(Report);
+    EXPECT_NE(Text.find(Case.InText), std::string::npos) << Text;
+    EXPECT_EQ(Text.find('\x1B'), std::string::npos);
+  }
+}
 
 } // namespace

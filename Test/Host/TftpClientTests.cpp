@@ -1,144 +1,37 @@
 /*
  * rivari-check's TFTP client against scripted servers: options, blocks,
- * bad packets, strays and silence, with a clock that moves only while the
- * client waits.
+ * windows, bad packets, strays and silence, with a clock that moves only
+ * while the client waits.
  */
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
-#include <functional>
-#include <memory>
 
+#include "ScriptedTftpServer.h"
 #include "TftpClient.h"
 
 namespace {
 
 using namespace RivariCheck;
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint32_t Loopback = 0x7F000001;
-const Endpoint Server = {Loopback, 69};
-const Endpoint Transfer = {Loopback, 40000};
-const Endpoint Stranger = {Loopback, 40001};
-/* What each packet the scripted server sends costs on the clock: a flood still lets time pass. */
-constexpr auto PacketTime = std::chrono::milliseconds(10);
-
-Bytes Word(uint16_t Value) { return {static_cast<uint8_t>(Value >> 8), static_cast<uint8_t>(Value)}; }
-
-Bytes Join(std::initializer_list<Bytes> Parts) {
-  Bytes Out;
-  for (const Bytes &Part : Parts) {
-    Out.insert(Out.end(), Part.begin(), Part.end());
-  }
-  return Out;
-}
-
-Bytes Text(const std::string &Value) { return Bytes(Value.begin(), Value.end() + 1); }
-Bytes Data(uint16_t Block, const Bytes &Payload) { return Join({Word(3), Word(Block), Payload}); }
-Bytes Error(uint16_t Code, const std::string &Message) { return Join({Word(5), Word(Code), Text(Message)}); }
-
-Bytes Oack(const std::vector<TftpOption> &Options) {
-  Bytes Out = Word(6);
-  for (const TftpOption &Option : Options) {
-    Out = Join({Out, Text(Option.first), Text(Option.second)});
-  }
-  return Out;
-}
-
-/* The answers to one packet the client sent; the packet read with the client's own parser. */
-using ServerScript = std::function<std::vector<Datagram>(const Endpoint &To, const TftpPacket &Sent)>;
-
-class ScriptedLink final : public DatagramLink {
-public:
-  explicit ScriptedLink(ServerScript Script) : Answer(std::move(Script)) {}
-
-  bool Send(const Endpoint &To, const Bytes &Packet, std::string &) override {
-    Sent.push_back({To, Packet});
-    for (Datagram &Reply : Answer(To, ParseTftpPacket(Packet))) {
-      Pending.push_back(std::move(Reply));
-    }
-    return true;
-  }
-
-  std::optional<Datagram> Receive(LinkClock::time_point Deadline) override {
-    if (Pending.empty() || Clock + PacketTime > Deadline) {
-      Clock = std::max(Clock, Deadline);
-      return std::nullopt;
-    }
-    Clock += PacketTime;
-    Datagram Next = std::move(Pending.front());
-    Pending.pop_front();
-    return Next;
-  }
-
-  LinkClock::time_point Now() override { return Clock; }
-
-  std::vector<Datagram> Sent; // From holds where the client sent it
-  LinkClock::time_point Clock{};
-
-private:
-  ServerScript Answer;
-  std::deque<Datagram> Pending;
-};
-
-/*
- * A server sending Content in BlockSize blocks from the transfer port,
- * acknowledging Options first when there are any, and sending each block
- * once, when the one before it is acknowledged. Block k goes out as
- * Block(k, payload), so that a row can spoil one.
- */
-using BlockSender = std::function<std::vector<Datagram>(uint64_t Number, Bytes Payload)>;
-
-std::vector<Datagram> PlainBlock(uint64_t Number, Bytes Payload) {
-  return {{Transfer, Data(uint16_t(Number), Payload)}};
-}
-
-ServerScript FileServer(Bytes Content, uint32_t BlockSize, std::vector<TftpOption> Options,
-                        BlockSender Block = PlainBlock) {
-  auto Last = std::make_shared<uint64_t>(0); // the last block sent
-  return [=](const Endpoint &, const TftpPacket &Sent) -> std::vector<Datagram> {
-    auto SendNext = [&]() {
-      const uint64_t Number = ++*Last;
-      const size_t Start = std::min<size_t>(Content.size(), (Number - 1) * BlockSize);
-      const size_t End = std::min<size_t>(Content.size(), Start + BlockSize);
-      return Block(Number, Bytes(Content.begin() + long(Start), Content.begin() + long(End)));
-    };
-    if (Sent.Opcode == 1) {
-      return Options.empty() ? SendNext() : std::vector<Datagram>{{Transfer, Oack(Options)}};
-    }
-    if (Sent.Opcode == 4 && Sent.Block == uint16_t(*Last) && *Last * BlockSize <= Content.size()) {
-      return SendNext();
-    }
-    return {};
-  };
-}
-
-Bytes Pattern(size_t Size) {
-  Bytes Out(Size);
-  for (size_t Index = 0; Index < Size; Index++) {
-    Out[Index] = static_cast<uint8_t>(Index * 7 + Index / 251);
-  }
-  return Out;
-}
+using namespace ScriptedTftp;
 
 TransferRequest ReadOf(uint64_t MostBytes = 1 << 20) {
   TransferRequest Request;
   Request.FileName = "rivari.ini";
-  Request.BlockSize = 1024;
-  Request.AskSize = true;
+  Request.Options = {{"blksize", "1024"}, {"tsize", "0"}, {"windowsize", "4"}};
   Request.MostBytes = MostBytes;
-  Request.Timeout = std::chrono::milliseconds(5000);
   return Request;
 }
 
 TransferRequest SizeQuery() {
   TransferRequest Request = ReadOf();
-  Request.BlockSize.reset();
+  Request.Options = {{"tsize", "0"}, {"windowsize", "4"}};
   Request.SizeOnly = true;
   return Request;
 }
 
+/* The firmware's schedule: six sends of each packet, four seconds apart. */
+constexpr double Patience = 24.0;
 /* The last packet the client sent to Where. */
 TftpPacket LastSentTo(const ScriptedLink &Link, const Endpoint &Where) {
   for (auto Item = Link.Sent.rbegin(); Item != Link.Sent.rend(); ++Item) {
@@ -157,9 +50,13 @@ struct ClientCase {
   TransferRequest Request;
   ServerScript Script;
   TransferEnd End;
-  uint64_t Received;        // bytes taken, which equal the file's first bytes
-  uint16_t ErrorSentToPeer; // the code of the error packet the client ended with, 0 for none
+  uint64_t Received;    // bytes taken, which equal the file's first bytes
+  int ErrorSentToPeer;  // the code of the error packet the client ended with, None for none
+  uint32_t Resends = 0; // waits that ended in sending again
+  size_t MostAcknowledgements = SIZE_MAX;
 };
+
+constexpr int None = -1;
 
 std::vector<ClientCase> ClientCases() {
   const auto Spoil = [](uint64_t Which, std::function<std::vector<Datagram>(Bytes)> Instead) -> BlockSender {
@@ -169,11 +66,11 @@ std::vector<ClientCase> ClientCases() {
   };
   return {
       {"options agreed: the whole file in agreed blocks", ReadOf(), FileServer(File3000, 1024, Agreed),
-       TransferEnd::Complete, 3000, 0},
+       TransferEnd::Complete, 3000, None},
       {"options ignored: 512-byte blocks at once", ReadOf(), FileServer(File3000, 512, {}), TransferEnd::Complete, 3000,
-       0},
+       None},
       {"a file of whole blocks ends with an empty block", ReadOf(),
-       FileServer(Pattern(2048), 1024, {{"blksize", "1024"}}), TransferEnd::Complete, 2048, 0},
+       FileServer(Pattern(2048), 1024, {{"blksize", "1024"}}), TransferEnd::Complete, 2048, None},
       {"size query ends with error 8 once answered", SizeQuery(), FileServer(File3000, 512, {{"tsize", "3000"}}),
        TransferEnd::SizeAnswered, 0, 8},
       {"size query answered with data ends with error 8", SizeQuery(), FileServer(File3000, 512, {}),
@@ -187,7 +84,7 @@ std::vector<ClientCase> ClientCases() {
       {"a size that is not a number is refused", SizeQuery(), FileServer(File3000, 512, {{"tsize", "12k"}}),
        TransferEnd::BadOptions, 0, 8},
       {"option names are read in any case", ReadOf(),
-       FileServer(File3000, 1024, {{"BlkSize", "1024"}, {"TSize", "3000"}}), TransferEnd::Complete, 3000, 0},
+       FileServer(File3000, 1024, {{"BlkSize", "1024"}, {"TSize", "3000"}}), TransferEnd::Complete, 3000, None},
       {"a block larger than agreed ends with error 4", ReadOf(),
        FileServer(File3000, 1024, Agreed,
                   Spoil(2,
@@ -209,7 +106,7 @@ std::vector<ClientCase> ClientCases() {
                         [](Bytes) {
                           return std::vector<Datagram>{{Transfer, Bytes{0, 9, 0, 2}}};
                         })),
-       TransferEnd::BadPacket, 1024, 4},
+       TransferEnd::UnknownOpcode, 1024, 4},
       {"an option acknowledgement without its final NUL ends with error 4", SizeQuery(),
        [](const Endpoint &, const TftpPacket &) {
          return std::vector<Datagram>{{Transfer, Join({Word(6), Bytes{'t', 's', 'i', 'z', 'e', 0, '9'}})}};
@@ -222,7 +119,7 @@ std::vector<ClientCase> ClientCases() {
                  [](Bytes Payload) {
                    return std::vector<Datagram>{{Stranger, Data(2, Bytes(1024, 0xEE))}, {Transfer, Data(2, Payload)}};
                  })),
-       TransferEnd::Complete, 3000, 0},
+       TransferEnd::Complete, 3000, None},
       {"a repeated block is acknowledged again and kept once", ReadOf(),
        FileServer(
            File3000, 1024, Agreed,
@@ -230,7 +127,7 @@ std::vector<ClientCase> ClientCases() {
                  [](Bytes Payload) {
                    return std::vector<Datagram>{{Transfer, Data(1, Bytes(1024, 0xEE))}, {Transfer, Data(2, Payload)}};
                  })),
-       TransferEnd::Complete, 3000, 0},
+       TransferEnd::Complete, 3000, None},
       {"a block ahead of the next is ignored", ReadOf(),
        FileServer(
            File3000, 1024, Agreed,
@@ -238,26 +135,40 @@ std::vector<ClientCase> ClientCases() {
                  [](Bytes Payload) {
                    return std::vector<Datagram>{{Transfer, Data(3, Bytes(10, 0xEE))}, {Transfer, Data(2, Payload)}};
                  })),
-       TransferEnd::Complete, 3000, 0},
+       TransferEnd::Complete, 3000, None},
       {"an error packet ends the transfer", ReadOf(),
        [](const Endpoint &, const TftpPacket &) {
          return std::vector<Datagram>{{Transfer, Error(1, "File not found")}};
        },
-       TransferEnd::ServerError, 0, 0},
+       TransferEnd::ServerError, 0, None},
       {"silence after two blocks times out", ReadOf(),
        FileServer(File3000, 1024, Agreed,
                   [](uint64_t Number, Bytes Payload) {
                     return Number > 2 ? std::vector<Datagram>{} : PlainBlock(Number, Payload);
                   }),
-       TransferEnd::Timeout, 2048, 0},
+       TransferEnd::Timeout, 2048, 0, 5},
       {"a server repeating block 1 for ever cannot keep the transfer alive", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}}
                                  : PlainBlock(1, Bytes(File3000.begin(), File3000.begin() + 1024));
        },
-       TransferEnd::Timeout, 1024, 0},
+       TransferEnd::Timeout, 1024, 0, 5},
       {"more than the most bytes ends with error 3", ReadOf(2500), FileServer(File3000, 1024, Agreed),
        TransferEnd::TooLarge, 2048, 3},
+      {"a window larger than the one asked for is refused", ReadOf(),
+       FileServer(File3000, 1024, {{"blksize", "1024"}, {"windowsize", "8"}}), TransferEnd::BadOptions, 0, 8},
+      {"an option acknowledged twice is refused", ReadOf(),
+       FileServer(File3000, 1024, {{"blksize", "1024"}, {"BLKSIZE", "1024"}}), TransferEnd::BadOptions, 0, 8},
+      {"a window of four is acknowledged once per window", ReadOf(), WindowServer(File3000, 256, 4),
+       TransferEnd::Complete, 3000, None, 0, 4},
+      {"a block lost inside a window is asked for again at once", ReadOf(), WindowServer(File3000, 256, 4, {6}),
+       TransferEnd::Complete, 3000, None, 0, 5},
+      {"a window sent again after a lost acknowledgement gets one acknowledgement", ReadOf(),
+       WindowServer(File3000, 256, 4, {}, 4), TransferEnd::Complete, 3000, None, 0, 5},
+      {"a block sent again after a lost acknowledgement is acknowledged again at once", ReadOf(),
+       WindowServer(File3000, 1024, 1, {}, 2), TransferEnd::Complete, 3000, None, 0, 5},
+      {"an option acknowledgement sent again is acknowledged again at once", ReadOf(),
+       WindowServer(File3000, 1024, 1, {}, 0), TransferEnd::Complete, 3000, None, 0, 5},
   };
 }
 
@@ -270,14 +181,16 @@ TEST(TftpClientTest, EachServerBehaviourEndsTheTransferAsTheProtocolSays) {
     ASSERT_EQ(Result.Received, Case.Received);
     EXPECT_EQ(Result.Data, Bytes(File3000.begin(), File3000.begin() + long(Case.Received)));
     const TftpPacket Last = LastSentTo(Link, Transfer);
-    if (Case.ErrorSentToPeer == 0) {
+    if (Case.ErrorSentToPeer == None) {
       EXPECT_NE(Last.Opcode, 5);
     } else {
       EXPECT_EQ(Last.Opcode, 5);
       EXPECT_EQ(Last.ErrorCode, Case.ErrorSentToPeer);
     }
-    // Nothing waits longer than one timeout without the transfer moving on.
-    EXPECT_LE(Result.Seconds, 5.0 + 0.01 * double(Result.Blocks + 10));
+    EXPECT_EQ(Result.Resends, Case.Resends);
+    EXPECT_LE(Link.SentCount(4), Case.MostAcknowledgements);
+    // Nothing waits longer than the firmware's patience without the transfer moving on.
+    EXPECT_LE(Result.Seconds, Patience + 0.01 * double(Result.Blocks + Link.Sent.size() + 10));
   }
 }
 
@@ -294,41 +207,68 @@ TEST(TftpClientTest, StrayPacketsGetErrorFiveAtTheirSource) {
   EXPECT_EQ(Result.IgnoredPackets, 1u);
 }
 
-TEST(TftpClientTest, SilenceResendsTheLastPacketFiveTimesPerTimeoutThenGivesUp) {
+TEST(TftpClientTest, SilenceResendsTheLastPacketAsTheFirmwareDoesThenGivesUp) {
+  TransferRequest Cut = SizeQuery();
+  Cut.MostSilence = std::chrono::milliseconds(1500);
   const struct {
     const char *Name;
     TransferRequest Request;
     ServerScript Script;
     uint16_t ResentOpcode;
+    size_t Sends;
+    double Seconds;
+    bool SilenceCut;
   } Cases[] = {
       {"no answer to the request", SizeQuery(),
-       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1},
+       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 6, Patience, false},
       {"no block after the option acknowledgement", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}} : std::vector<Datagram>{};
        },
-       4},
+       4, 6, Patience, false},
+      {"a shorter limit ends the wait early", Cut,
+       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 1, 1.5, true},
   };
   for (const auto &Case : Cases) {
     SCOPED_TRACE(Case.Name);
     ScriptedLink Link(Case.Script);
     const TransferResult Result = RunTransfer(Link, Server, Case.Request);
     EXPECT_EQ(Result.End, TransferEnd::Timeout);
-    EXPECT_EQ(Result.Resends, 4u);
-    EXPECT_EQ(ParseTftpPacket(Link.Sent.back().Bytes).Opcode, Case.ResentOpcode);
-    EXPECT_NEAR(Result.Seconds, 5.0, 0.05);
+    EXPECT_EQ(Result.SilenceCut, Case.SilenceCut);
+    EXPECT_EQ(Link.SentCount(Case.ResentOpcode), Case.Sends);
+    EXPECT_EQ(Result.Resends, Case.Sends - 1);
+    EXPECT_NEAR(Result.Seconds, Case.Seconds, 0.05);
   }
 }
 
-TEST(TftpClientTest, BlockNumbersWrapAfter65535) {
+TEST(TftpClientTest, BlockNumbersRollOverToZeroOrToOne) {
   const Bytes Content = Pattern(8 * 70000 + 3);
-  ScriptedLink Link(FileServer(Content, 8, {{"blksize", "8"}}));
-  TransferRequest Request = ReadOf(Content.size());
-  Request.BlockSize = 8;
-  Request.AskSize = false;
-  const TransferResult Result = RunTransfer(Link, Server, Request);
-  EXPECT_EQ(Result.End, TransferEnd::Complete);
-  EXPECT_EQ(Result.Data, Content);
+  for (const uint16_t WrapTo : {0, 1}) {
+    SCOPED_TRACE(WrapTo);
+    // Block n on the wire: n up to 65535, then counted on from WrapTo.
+    const auto Wire = [WrapTo](uint64_t Number) {
+      return Number <= 0xFFFF ? uint16_t(Number) : uint16_t(WrapTo + (Number - 0x10000) % (0x10000 - WrapTo));
+    };
+    auto Next = std::make_shared<uint64_t>(0);
+    ScriptedLink Link([&, Next](const Endpoint &, const TftpPacket &Sent) -> std::vector<Datagram> {
+      if (Sent.Opcode == 1) {
+        return {{Transfer, Oack({{"blksize", "8"}})}};
+      }
+      if (Sent.Opcode != 4 || Sent.Block != (*Next == 0 ? 0 : Wire(*Next)) || *Next * 8 > Content.size()) {
+        return {};
+      }
+      const uint64_t Number = ++*Next;
+      const size_t Start = (Number - 1) * 8;
+      const size_t End = std::min<size_t>(Content.size(), Start + 8);
+      return {{Transfer, Data(Wire(Number), Bytes(Content.begin() + long(Start), Content.begin() + long(End)))}};
+    });
+    TransferRequest Request = ReadOf(Content.size());
+    Request.Options = {{"blksize", "8"}};
+    const TransferResult Result = RunTransfer(Link, Server, Request);
+    EXPECT_EQ(Result.End, TransferEnd::Complete);
+    EXPECT_EQ(Result.Data, Content);
+    EXPECT_EQ(Result.Resends, 0u);
+  }
 }
 
 } // namespace

@@ -109,8 +109,6 @@ int ExitStatus(const ConfigurationReport &Report) {
     return 0;
   case ReportOutcome::Warnings:
     return 1;
-  case ReportOutcome::FetchFails:
-    return 3;
   default:
     return 2;
   }

@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "ServerReport.h"
-
 namespace RivariCheck {
 
 /* What to look at: one machine, every section, or both. */
@@ -74,7 +72,6 @@ enum class ReportOutcome {
   Warnings,       // exit 1
   SectionMissing, // exit 2
   Unreadable,     // exit 2
-  FetchFails,     // exit 3: the driver's fetch or a numbered file would fail on the server checked
 };
 
 struct ConfigurationReport {
@@ -85,8 +82,7 @@ struct ConfigurationReport {
   std::optional<std::vector<SectionReport>> Sections;
   std::vector<Warning> Warnings; // ordered by line
   ReportOutcome Outcome = ReportOutcome::Clean;
-  std::string Error;                  // why the file could not be read
-  std::optional<ServerReport> Server; // with --server: the file as that server sends it
+  std::string Error; // why the file could not be read
 };
 
 /* Analyses Text as the driver would read it. Never throws for any input. */
@@ -96,7 +92,7 @@ ConfigurationReport AnalyzeConfiguration(const std::string &FileName, const std:
 /* A report for a file that could not be read (outcome Unreadable). */
 ConfigurationReport UnreadableReport(const std::string &FileName, const std::string &Error);
 
-/* The exit status of the tool for a report: 0, 1, 2 or 3. */
+/* The exit status of the tool for a report: 0, 1 or 2. */
 int ExitStatus(const ConfigurationReport &Report);
 
 } // namespace RivariCheck

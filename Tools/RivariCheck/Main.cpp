@@ -9,6 +9,8 @@
 #include "HostPlatform.h"
 #include "ReportOutput.h"
 #include "ServerCheck.h"
+#include "ServerCheckJson.h"
+#include "ServerCheckText.h"
 
 namespace {
 
@@ -24,17 +26,21 @@ constexpr const char *Examples = R"(Examples:
       every section header with its entry count
   rivari-check rivari.ini --machine ab12cd34 --json
       the same as JSON, for scripts
-  rivari-check --server 192.0.2.10 --machine ab12cd34
-      the driver's requests against a TFTP server: the size it answers, the block size it agrees to, whether
-      FetchConfiguration would succeed, the machine's section in the file it sends, and numbered files 0, 1, 2, ...
-      up to the first missing one
+  rivari-check --server 192.0.2.10 --machine AB12CD34
+      the firmware's requests for the driver against a TFTP server, sent and waited for as the firmware does (up
+      to 24 s of silence): the size it answers, the block size and window it agrees to, whether FetchConfiguration
+      would succeed and the pool it needs, the machine's section in the file it sends, and numbered files 0, 1,
+      2, ... up to the first missing one
 
 Exit status:
   0   the section was found and nothing is wrong
   1   the section was found, with warnings
   2   the section is missing (with --all alone: the file has no header), or the file cannot be read
-  3   with --server: the driver's fetch, or a numbered file asked for, would fail on this server
+  3   with --server: the driver's fetch (a missing section included), or a numbered file, would fail on this server
+  4   with --server: nothing would fail as far as the check can tell, but something it cannot tell (it could not
+      send, or --timeout ended a wait the firmware would have sat out)
   64  wrong use of the command line
+With --server the first that applies wins: 3, then 4, then the file's own 2, 1 or 0.
 
 Values are shown as GetEntry copies them, double quotes included; in text output, characters other
 than printable ASCII appear as \uXXXX (the CHAR16 the driver hands out). The JSON shape is documented
@@ -75,7 +81,7 @@ int main(int argc, char **argv) {
   bool Json = false;
   std::vector<int64_t> FileNumbers;
   std::string ServerName;
-  double TimeoutSeconds = 5;
+  double TimeoutSeconds = 0;
   bool NoRead = false;
   CLI::Option *File = App.add_option("FILE", FilePath, "The configuration file, as it lies on the TFTP server");
   CLI::Option *Machine = App.add_option("-m,--machine", Identifier,
@@ -91,14 +97,25 @@ int main(int argc, char **argv) {
       App.add_option("-s,--server", ServerName, "Fetch rivari.ini from this TFTP server as the driver does")
           ->type_name("HOST[:PORT]")
           ->excludes(File);
-  App.add_option("--timeout", TimeoutSeconds, "With --server: seconds to wait for each answer (default 5)")
-      ->check(CLI::Range(0.01, 600.0))
-      ->type_name("SECONDS")
-      ->needs(Server);
+  CLI::Option *Timeout =
+      App.add_option("--timeout", TimeoutSeconds,
+                     "With --server: wait at most this many seconds of silence instead of the firmware's 24; a longer "
+                     "silence makes the verdict \"cannot tell\" (exit 4)")
+          ->check(CLI::Range(0.01, 600.0))
+          ->type_name("SECONDS")
+          ->needs(Server);
   App.add_flag("--no-read", NoRead, "With --server: size queries of numbered files only, no reads")->needs(Server);
+  bool ShowModel = false;
+  CLI::Option *Model = App.add_flag("--firmware-model", ShowModel,
+                                    "Print, as JSON, what --server assumes of the firmware: its requests, how often "
+                                    "and how far apart it sends, the pool limit, and its status per server behaviour");
 
   try {
     App.parse(argc, argv);
+    if (Model->count() != 0) {
+      std::cout << RivariCheck::FirmwareModelAsJson();
+      return 0;
+    }
     if (File->count() == 0 && Server->count() == 0) {
       throw CLI::RequiredError("FILE or --server");
     }
@@ -120,21 +137,24 @@ int main(int argc, char **argv) {
 
   std::vector<uint8_t> Text;
   std::string ReadError;
-  std::optional<RivariCheck::ConfigurationReport> Checked;
   if (Server->count() != 0) {
     RivariCheck::ServerCheckRequest Settings;
-    Settings.Timeout = std::chrono::milliseconds(static_cast<int64_t>(TimeoutSeconds * 1000));
+    if (Timeout->count() != 0) {
+      Settings.MostSilence = std::chrono::milliseconds(static_cast<int64_t>(TimeoutSeconds * 1000));
+    }
     Settings.ReadNumberedFiles = !NoRead;
-    Checked = RivariCheck::CheckServerAt(ServerName, Settings, Request, ReadError);
+    const std::optional<RivariCheck::ServerCheckReport> Checked =
+        RivariCheck::CheckServerAt(ServerName, Settings, Request, ReadError);
     if (!Checked) {
       std::cerr << "rivari-check: --server: " << ReadError << "\n";
       return UsageError;
     }
-  } else {
-    Checked = ReadWholeFile(FilePath, Text, ReadError) ? RivariCheck::AnalyzeConfiguration(FilePath, Text, Request)
-                                                       : RivariCheck::UnreadableReport(FilePath, ReadError);
+    std::cout << (Json ? RivariCheck::ServerCheckAsJson(*Checked) : RivariCheck::ServerCheckAsText(*Checked));
+    return RivariCheck::ServerExitStatus(*Checked);
   }
-  const RivariCheck::ConfigurationReport &Report = *Checked;
+  const RivariCheck::ConfigurationReport Report = ReadWholeFile(FilePath, Text, ReadError)
+                                                      ? RivariCheck::AnalyzeConfiguration(FilePath, Text, Request)
+                                                      : RivariCheck::UnreadableReport(FilePath, ReadError);
   if (Json) {
     std::cout << RivariCheck::ReportAsJson(Report);
   } else if (Report.Outcome == RivariCheck::ReportOutcome::Unreadable) {

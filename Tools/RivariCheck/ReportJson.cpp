@@ -3,7 +3,6 @@
 
 #include "ReportOutput.h"
 #include "ReportParts.h"
-#include "ServerOutput.h"
 
 namespace RivariCheck {
 
@@ -24,8 +23,6 @@ const char *OutcomeName(ReportOutcome Outcome) {
     return "warnings";
   case ReportOutcome::SectionMissing:
     return "section-missing";
-  case ReportOutcome::FetchFails:
-    return "fetch-fails";
   default:
     return "unreadable";
   }
@@ -83,7 +80,7 @@ std::string ReportAsJson(const ConfigurationReport &Report) {
       {"outcome", OutcomeName(Report.Outcome)},
       {"exit_status", ExitStatus(Report)},
       {"error", Read ? ordered_json() : ordered_json(Report.Error)},
-      {"server", Report.Server ? ServerJson(*Report.Server) : ordered_json()},
+      {"server", ordered_json()}, // the server check fills it in
   };
   // Invalid UTF-8 in a file name or identifier is replaced rather than refused.
   return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

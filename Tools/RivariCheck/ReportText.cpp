@@ -3,7 +3,6 @@
 
 #include "ReportOutput.h"
 #include "ReportParts.h"
-#include "ServerOutput.h"
 
 namespace RivariCheck {
 
@@ -77,21 +76,16 @@ std::string SectionsText(const std::vector<SectionReport> &Sections) {
 } // namespace
 
 std::string ReportAsText(const ConfigurationReport &Report) {
-  const std::string Server = Report.Server ? ServerText(*Report.Server) : "";
   if (!Report.Error.empty()) {
-    return Server + Report.FileName + ": cannot read: " + Report.Error + "\n" +
-           (Report.Server ? NumberedFilesText(*Report.Server) : "");
+    return Report.FileName + ": cannot read: " + Report.Error + "\n";
   }
-  std::string Out = Server + Report.FileName + ": " + Plural(Report.Size, "byte", "bytes") + ", " +
-                    EncodingText(Report.Encoding) + "\n";
+  std::string Out =
+      Report.FileName + ": " + Plural(Report.Size, "byte", "bytes") + ", " + EncodingText(Report.Encoding) + "\n";
   if (Report.Machine) {
     Out += MachineText(Report, *Report.Machine);
   }
   if (Report.Sections) {
     Out += SectionsText(*Report.Sections);
-  }
-  if (Report.Server) {
-    Out += NumberedFilesText(*Report.Server);
   }
   if (Report.Warnings.empty()) {
     return Out + "No warnings.\n";

@@ -108,7 +108,20 @@ EFI_STATUS EFIAPI Firmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID 
     *Buffer = reinterpret_cast<VOID *>(0xBAD0BAD0);
     return EFI_OUT_OF_RESOURCES;
   }
-  VOID *Block = std::malloc(Size == 0 ? 1 : Size);
+  size_t Live = 0;
+  if (Self.PoolCapacity) {
+    for (const auto &Item : Self.LiveBlocks) {
+      Live += Item.second.Size;
+    }
+  }
+  VOID *Block = nullptr;
+  if (!Self.PoolCapacity || (Size <= *Self.PoolCapacity && Live <= *Self.PoolCapacity - Size)) {
+    Block = std::malloc(Size == 0 ? 1 : Size);
+  }
+  if (Block == nullptr) {
+    // The host or the capacity cannot give it: fail as firmware does, with the caller's pointer untouched.
+    return EFI_OUT_OF_RESOURCES;
+  }
   std::memset(Block, PoisonByte, Size);
   Self.LiveBlocks[Block] = {Size, Type, Number};
   *Buffer = Block;

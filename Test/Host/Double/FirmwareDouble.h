@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,8 @@ public:
   void FailAllocationNumber(size_t Number) { FailingAllocation = Number; } // counted from 1, over the double's life
   void FailAllocationsFrom(size_t Number) { FailingFrom = Number; }        // this one and every later one
   void FailAllAllocations(bool Fail) { FailingFrom = Fail ? 1 : 0; }
+  // The bytes the pool holds at most, live blocks together: a larger total fails as a small machine's pool would.
+  std::optional<size_t> PoolCapacity;
   size_t AllocationCount() const { return Allocations; }
   size_t LiveBlockCount() const { return LiveBlocks.size(); }
   const std::map<const VOID *, PoolBlock> &Blocks() const { return LiveBlocks; }
