@@ -7,6 +7,9 @@
 #   scripts/run-benchmarks.sh                      # everything (iniparser on 8 MiB takes about a minute)
 #   scripts/run-benchmarks.sh --benchmark_filter=FindMachine   # host programs only
 # BENCHMARK_BUILD_DIR=<dir> runs the programs of an already configured build directory instead.
+# Opt-in, not run here (root; they boot firmware for many minutes, see BENCHMARKS.md):
+#   python3 Test/Firmware/harness.py --nic-matrix                                   # every network card model
+#   PYTHONPATH=Test python3 Benchmarks/TftpServers/loss_benchmark.py [--only RUN]   # a 4 MiB fetch on lossy links
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -28,7 +28,7 @@ def row(run, result, work):
     tree = run.trees["big"]
     sizes = capture.agreed_block_sizes(qemu.capture_path(work, tree.nic)).get(tree.address, [])
     counts = tap.loss_counts(work)
-    lost = "%d of %d out, %d of %d in" % counts if counts else "none"
+    lost = "%d of %d out, %d of %d in" % (counts[1], counts[0], counts[3], counts[2]) if counts else "none"
     return [", ".join(map(str, sizes)) or "-", "%s %%" % run.choices["loss"], lost, status, seconds]
 
 
@@ -52,7 +52,7 @@ def main():
     build_dir = args.build_dir.resolve()
     # Start-up leads every boot: it loads the driver.
     runs = scenarios.load_runs(facts.SCENARIO_ROOT, {scenarios.STARTUP}) + runs
-    lines = ["| Block size | Loss | Frames dropped | Fetch | Time |", "|---|---|---|---|---|"]
+    lines = ["| Block size | Loss | Frames dropped in the boot | Fetch | Time |", "|---|---|---|---|---|"]
     failures = 0
     for key, boot_runs in scenarios.plan_boots(runs):
         work = build_dir / "loss-benchmark" / harness.work_name(key)

@@ -52,7 +52,8 @@ def describe(counts):
     """What a boot's counters say, and whether the link lost anything at all (a loss that never happened tests nothing)."""
     if counts is None or (counts[1] == 0 and counts[3] == 0):
         return "FAIL the lossy link dropped nothing: the loss setting did not take", False
-    return "frames the lossy link dropped: %d of %d from the guest, %d of %d to it" % counts, True
+    return ("frames the lossy link dropped: %d of %d from the guest, %d of %d to it"
+            % (counts[1], counts[0], counts[3], counts[2]), True)
 
 
 def remove():

@@ -2,7 +2,9 @@
 EFI driver, against QEMU's server and tftpd-hpa at 64512 and at 1468 bytes a block.
 
 One boot per card (Test/Firmware/NicMatrix/card); for each server the fetch's status and time, the DHCP
-time of the same sequence made directly, and the largest block the guest acknowledged (the capture).
+time of the same sequence made directly, and the largest block the guest acknowledged (the capture);
+then the largest block that arrives at all, with tftpd-hpa at 4428, 8192, 16384 and 32768 besides
+(Test/Firmware/NicMatrix/probe).
 Prints a markdown table for BENCHMARKS.md. Needs the tap network (root) and ipxe-qemu's ROMs.
 """
 
@@ -35,16 +37,17 @@ def figures(block):
 def run_card(card, build_dir, work, timeout):
     """The matrix row cells of one card, one triple of cells per server."""
     table = {**settings.BOOT_CHOICES, "nic": (card, settings.BOOT_CHOICES["nic"][1])}
-    [run] = scenarios.load_runs(FOLDER, set(), table)
+    matrix_runs = scenarios.load_runs(FOLDER, set(), table)
+    run = next(run for run in matrix_runs if run.name == "card")
     # Start-up leads the boot: it loads the driver.
-    runs = scenarios.load_runs(facts.SCENARIO_ROOT, {scenarios.STARTUP}, table) + [run]
+    runs = scenarios.load_runs(facts.SCENARIO_ROOT, {scenarios.STARTUP}, table) + matrix_runs
     [(key, runs)] = scenarios.plan_boots(runs)
     boot_trees = trees.assign_trees(runs, "tap")
     print("card %s" % describe_card(card), flush=True)
     try:
         result = boot.boot(build_dir, work, trees.compose_script(runs), boot_trees, timeout, dict(key))
     except (ValueError, RuntimeError, OSError, subprocess.CalledProcessError) as error:
-        return ["boot failed: %s" % error] + [""] * (3 * len(SERVERS) - 1)
+        return ["boot failed: %s" % error] + [""] * (3 * len(SERVERS))
     _, blocks = transcripts.split_blocks(result.transcript)
     found = figures(blocks.get(run.name, []))
     cells = []
@@ -54,6 +57,9 @@ def run_card(card, build_dir, work, timeout):
         largest = capture.largest_delivered_block(qemu.capture_path(work, tree.nic)).get(tree.address)
         cells += ["%s, %s" % (status, "%.1f s" % (fetch_ms / 1000) if fetch_ms is not None else "-"),
                   "%.1f s" % (dhcp_ms / 1000) if dhcp_ms is not None else "-", str(largest or "-")]
+    delivered = [capture.largest_delivered_block(qemu.capture_path(work, tree.nic)).get(tree.address, 0)
+                 for tree in boot_trees if not tree.on_qemu_server()]
+    cells.append(str(max(delivered, default=0) or "none"))
     if result.leaks:
         cells[0] += " (LEAK: %s)" % "; ".join(result.leaks)
     return cells
@@ -66,7 +72,7 @@ def run(build_dir, work, timeout, where):
         print("SKIPPED the card matrix: " + reason)
         return 0
     header = ["Card"] + ["%s %s" % (title, column) for _, title in SERVERS
-                         for column in ("fetch", "DHCP", "largest block")]
+                         for column in ("fetch", "DHCP", "largest block")] + ["largest block that arrives"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     for card in CARDS:
         cells = run_card(card, build_dir, work / card.replace(":", "="), timeout)
