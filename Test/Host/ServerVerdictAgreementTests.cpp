@@ -254,4 +254,31 @@ TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWha
   }
 }
 
+/* OVMF's read requests as the capture of the fault scenarios' boot holds them (UDP payloads to port 69, in hex). */
+TEST(FirmwareModelTest, RequestsAreOvmfsByteForByte) {
+  const struct {
+    RivariCheck::FirmwareRequest Request;
+    const char *FileName;
+    const char *Captured;
+  } Rows[] = {
+      {RivariCheck::FirmwareRequest::SizeQuery, "rivari.ini",
+       "00017269766172692e696e69006f63746574007473697a6500300077696e646f7773697a65003400"},
+      {RivariCheck::FirmwareRequest::SizeQuery, "ABCD1234.1",
+       "000141424344313233342e31006f63746574007473697a6500300077696e646f7773697a65003400"},
+      {RivariCheck::FirmwareRequest::Read, "rivari.ini",
+       "00017269766172692e696e69006f6374657400626c6b73697a650036343531320077696e646f7773697a65003400"},
+      {RivariCheck::FirmwareRequest::Read, "ABCD1234.1",
+       "000141424344313233342e31006f6374657400626c6b73697a650036343531320077696e646f7773697a65003400"},
+  };
+  for (const auto &Row : Rows) {
+    SCOPED_TRACE(Row.FileName);
+    std::string Hex;
+    for (const uint8_t Byte : RivariCheck::FirmwareRequestPacket(Row.Request, Row.FileName)) {
+      Hex += "0123456789abcdef"[Byte >> 4];
+      Hex += "0123456789abcdef"[Byte & 15];
+    }
+    EXPECT_EQ(Hex, Row.Captured);
+  }
+}
+
 } // namespace

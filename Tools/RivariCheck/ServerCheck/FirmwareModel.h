@@ -62,7 +62,7 @@ enum class ServerBehaviour {
   MalformedPacket,    // a packet too short or without its final NUL
   UnknownOpcode,      // an opcode TFTP does not have
   UnexpectedPacket,   // a TFTP packet where none of its kind can come
-  OptionNotAskedFor,  // an acknowledged option not asked for, or a value out of range
+  OptionOutOfRange,   // an acknowledged value out of range (a block size or window above the one asked for)
 };
 
 struct FirmwareAnswerRow {

@@ -57,6 +57,10 @@ void AddTransferFindings(ServerReport &Server, const std::string &Name, const Re
                          const RequestReport &Read, std::vector<Warning> &Warnings) {
   const TransferResult &Got = Read.Result;
   AddNote(Server, PathProblemNote(Name, Got));
+  for (const TftpOption &Option : Got.UnaskedOptions) {
+    AddNote(Server, "the server acknowledged " + DisplayBytes(Option.first) + "=" + DisplayBytes(Option.second) +
+                        ", which no request asked for: the firmware passes over it, and so does the check");
+  }
   if (Got.End != TransferEnd::Complete) {
     return;
   }

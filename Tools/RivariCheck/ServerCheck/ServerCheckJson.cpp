@@ -132,7 +132,7 @@ std::string FirmwareModelAsJson() {
                                                    "malformed-packet",
                                                    "unknown-opcode",
                                                    "unexpected-packet",
-                                                   "option-not-asked-for"};
+                                                   "option-out-of-range"};
   ordered_json Requests = ordered_json::object();
   for (const auto &[Request, Name] :
        {std::pair{FirmwareRequest::SizeQuery, "size_query"}, std::pair{FirmwareRequest::Read, "read"}}) {

@@ -129,7 +129,7 @@ constexpr OptionRule OptionRules[] = {
     {"windowsize", TakeWindowSize},
 };
 
-/* Whether Option, acknowledged, may be taken: asked for, understood, acknowledged once, a value in range. */
+/* Whether Option, acknowledged, may be taken: once, a value in range; one not asked for is passed over. */
 bool TakeOption(TransferSession &Session, const TftpOption &Option, std::vector<std::string> &Seen) {
   const bool Asked = std::any_of(Session.Request.Options.begin(), Session.Request.Options.end(),
                                  [&](const TftpOption &Sent) { return SameName(Sent.first, Option.first); });
@@ -137,7 +137,12 @@ bool TakeOption(TransferSession &Session, const TftpOption &Option, std::vector<
       std::any_of(Seen.begin(), Seen.end(), [&](const std::string &Name) { return SameName(Name, Option.first); });
   const std::optional<uint64_t> Value = DecimalValue(Option.second);
   Seen.push_back(Option.first);
-  if (!Asked || Repeated || !Value) {
+  if (!Asked && !Repeated) {
+    // The firmware passes over an option it did not ask for; so does the check, and records it.
+    Session.Result.UnaskedOptions.push_back(Option);
+    return true;
+  }
+  if (Repeated || !Value) {
     return false;
   }
   for (const OptionRule &Rule : OptionRules) {

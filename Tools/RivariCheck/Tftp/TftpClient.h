@@ -42,7 +42,7 @@ enum class TransferEnd {
   BadPacket,         // the server sent a packet too short or cut; ended with error 4
   UnknownOpcode,     // the server sent an opcode TFTP does not have; ended with error 4
   UnexpectedPacket,  // the server sent a packet the protocol does not allow here; ended with error 4
-  BadOptions,        // the option acknowledgement cannot be accepted; ended with error 8
+  BadOptions,        // an option acknowledged twice or with a value out of range; ended with error 8
   TooLarge,          // more than MostBytes arrived; ended with error 3
   SendFailed,        // the system would not send
 };
@@ -54,6 +54,7 @@ struct TransferResult {
   std::optional<uint64_t> SizeAnswer;      // tsize in the option acknowledgement
   std::optional<uint32_t> BlockSizeAnswer; // blksize in the option acknowledgement
   std::optional<uint32_t> WindowAnswer;    // windowsize in the option acknowledgement
+  std::vector<TftpOption> UnaskedOptions;  // acknowledged without being asked for: passed over
   uint32_t BlockSize = 512;                // the block size the data came in
   uint32_t WindowSize = 1;                 // blocks the server sends per acknowledgement
   std::vector<uint8_t> Data;
