@@ -8,8 +8,9 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libinih-dev libiniparser-dev libcli11-dev nlohmann-json3-dev
   qemu-system-x86 ovmf python3
-  sbsigntool openssl dpkg-dev lintian gnu-efi
-  tftpd-hpa dnsmasq-base iproute2
+  sbsigntool openssl dpkg-dev lintian
+  tftpd-hpa dnsmasq-base iproute2 nftables ipxe-qemu
+  gnu-efi
 )
 
 missing=()
