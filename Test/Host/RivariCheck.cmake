@@ -100,6 +100,7 @@ rivari_check_case(UsageFileNumberWithoutMachine 64 contains example.ini --all -f
 rivari_check_case(UsageFileNumberNotANumber 64 contains example.ini --machine AB12CD34 -f seven)
 rivari_check_case(UsageIgnoreUnknownCode 64 contains example.ini --all --ignore no-such-code)
 rivari_check_case(UsageEmptyMachineList 64 contains example.ini --machines empty.ini)
+rivari_check_case(UsageBothStandardInput 64 contains - --machines -)
 rivari_check_case(UsageSeveralMachinesWithServer 64 contains --server 192.0.2.1 -m AB12CD34 -m EF56AB78)
 rivari_check_case(Help 0 contains --help)
 

@@ -148,6 +148,9 @@ int main(int argc, char **argv) {
       throw CLI::RequiredError("FILE or --server");
     }
     if (MachineList->count() != 0) {
+      if (IdentifierList == "-" && FilePath == "-") {
+        throw CLI::ValidationError("--machines", "FILE and the list cannot both be standard input");
+      }
       std::FILE *List = IdentifierList == "-" ? stdin : std::fopen(IdentifierList.c_str(), "r");
       const bool Read = List != nullptr && ReadIdentifiers(List, Identifiers);
       if (List != nullptr && List != stdin) {
@@ -155,9 +158,6 @@ int main(int argc, char **argv) {
       }
       if (!Read || Identifiers.empty()) {
         throw CLI::ValidationError("--machines", IdentifierList + ": no identifiers read");
-      }
-      if (IdentifierList == "-" && FilePath == "-") {
-        throw CLI::ValidationError("--machines", "FILE and the list cannot both be standard input");
       }
     }
     if (Identifiers.empty() && !AllSections && Server->count() == 0) {
