@@ -92,7 +92,8 @@ def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
         check_isolated()
         loss.apply(TAP, loss_setting)
         with contextlib.ExitStack() as stack:
-            stack.enter_context(dhcp_server(work, dhcp_setting))
+            if dhcp_setting != dhcp.NONE:
+                stack.enter_context(dhcp_server(work, dhcp_setting))
             for tree in served:
                 log_path = work / ("server-%s.log" % tree.address)
                 stack.enter_context(servers.start(tree.server[0], list(tree.server[1:]), str(tree.directory),
