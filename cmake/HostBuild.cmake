@@ -2,6 +2,7 @@
 option(TOLVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(TOLVANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 option(TOLVANE_BENCHMARKS "Build the benchmarks" ON)
+option(TOLVANE_TESTS "Build the host tests (OFF: the tools need only CLI11 and nlohmann-json)" ON)
 
 set(TOLVANE_WARNINGS -Wall -Wextra -Werror -Wshadow -Wno-unknown-pragmas)
 
@@ -17,7 +18,9 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
 
 enable_testing()
-add_subdirectory(Test/Host)
+if(TOLVANE_TESTS)
+  add_subdirectory(Test/Host)
+endif()
 if(TOLVANE_FUZZ)
   add_subdirectory(Test/Fuzz)
 endif()

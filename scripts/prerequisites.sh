@@ -10,6 +10,7 @@ PACKAGES=(
   qemu-system-x86 ovmf python3
   sbsigntool openssl dpkg-dev lintian
   tftpd-hpa dnsmasq-base iproute2 nftables ipxe-qemu
+  gnu-efi
 )
 
 missing=()

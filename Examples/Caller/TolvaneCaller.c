@@ -151,6 +151,6 @@ EFI_STATUS EFIAPI CallerMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTab
   }
   PrintEntries(Service);
   DownloadFileZero(Boot, Service);
-  /* The section stays held until released; release before any further fetch. */
+  /* The section stays held until released (a later successful fetch releases it too): release it when done. */
   return Service->ReleaseConfiguration(Service);
 }

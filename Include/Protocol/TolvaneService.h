@@ -5,12 +5,21 @@
  * configuration, read entries and numbered files, release. Every slot uses
  * the UEFI calling convention and ignores This. The slots share one state
  * and are not reentrant: callers do not overlap their calls.
- * This header compiles as C11 and as C++.
+ *
+ * This header compiles as C99, C11 and later, and as C++11 and later, with
+ * GCC, clang and Microsoft-ABI compilers, for x86-64. It names the UEFI base
+ * types EFI_STATUS, EFIAPI, UINTN, CHAR8, CHAR16, BOOLEAN, VOID, EFI_GUID
+ * and EFI_IP_ADDRESS. A caller built on a firmware kit includes the kit's
+ * headers first: they define EFI_SUCCESS, and this header then uses the
+ * kit's types, which have the same layout. Otherwise it brings its own,
+ * Uefi/UefiBaseType.h.
  */
 #ifndef TOLVANE_PROTOCOL_TOLVANE_SERVICE_H
 #define TOLVANE_PROTOCOL_TOLVANE_SERVICE_H
 
+#ifndef EFI_SUCCESS
 #include "Uefi/UefiBaseType.h"
+#endif
 
 #define TOLVANE_SERVICE_PROTOCOL_GUID                                                                                  \
   {                                                                                                                    \

@@ -1,7 +1,9 @@
 /*
  * Base types, status values and GUIDs of the UEFI specification, as the
- * driver and its callers use them. C-compatible: the public protocol header
- * builds on this file and must compile as C11.
+ * driver and its callers use them. The public protocol header builds on this
+ * file when no firmware kit's base types came before it, so it compiles as
+ * C99 and later, as C++11 and later, with GCC, clang and Microsoft-ABI
+ * compilers (x86-64 only).
  */
 #ifndef TOLVANE_UEFI_BASE_TYPE_H
 #define TOLVANE_UEFI_BASE_TYPE_H
@@ -10,10 +12,12 @@
  * Firmware calls use the Microsoft x64 ABI. On the firmware target that is the
  * compiler's default; a Linux host build has to ask for it.
  */
+#ifndef EFIAPI
 #if defined(__x86_64__) && !defined(_WIN32)
 #define EFIAPI __attribute__((ms_abi))
 #else
 #define EFIAPI
+#endif
 #endif
 
 typedef unsigned char UINT8;
@@ -24,8 +28,14 @@ typedef unsigned int UINT32;
 typedef int INT32;
 typedef unsigned long long UINT64;
 typedef long long INT64;
+#ifdef __UINTPTR_TYPE__
 typedef __UINTPTR_TYPE__ UINTN;
 typedef __INTPTR_TYPE__ INTN;
+#else
+/* Microsoft's compiler names no pointer-sized type without a library header. */
+typedef unsigned __int64 UINTN;
+typedef __int64 INTN;
+#endif
 typedef char CHAR8;
 #ifdef __cplusplus
 typedef char16_t CHAR16;
@@ -143,17 +153,15 @@ static_assert(__builtin_offsetof(EFI_TIME, Hour) == 4, "EFI_TIME.Hour");
 static_assert(__builtin_offsetof(EFI_TIME, Minute) == 5, "EFI_TIME.Minute");
 static_assert(__builtin_offsetof(EFI_TIME, Second) == 6, "EFI_TIME.Second");
 
+/* Data4 of two GUIDs is equal from byte Index on (one return statement each, as C++11 wants of constexpr). */
+constexpr bool GuidTailEquals(const EFI_GUID &First, const EFI_GUID &Second, int Index) {
+  return Index == 8 || (First.Data4[Index] == Second.Data4[Index] && GuidTailEquals(First, Second, Index + 1));
+}
+
 /* Two GUIDs are equal when all 16 bytes are. */
 constexpr bool GuidEquals(const EFI_GUID &First, const EFI_GUID &Second) {
-  if (First.Data1 != Second.Data1 || First.Data2 != Second.Data2 || First.Data3 != Second.Data3) {
-    return false;
-  }
-  for (int Index = 0; Index < 8; Index++) {
-    if (First.Data4[Index] != Second.Data4[Index]) {
-      return false;
-    }
-  }
-  return true;
+  return First.Data1 == Second.Data1 && First.Data2 == Second.Data2 && First.Data3 == Second.Data3 &&
+         GuidTailEquals(First, Second, 0);
 }
 #endif
 

@@ -1,6 +1,7 @@
 /* The configuration fetch, driven through the installed interface as a caller would. */
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -592,3 +593,54 @@ TEST_F(FetchConfigurationTest, EveryAllocationFailureIsReportedWithoutLeakOrLost
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------------------------------
+// Pool use: a platform sizes its boot-services pool by the file its callers fetch.
+
+/* A file of Machines sections of Entries entries each; the fetched machine AB12CD34 is the last. */
+std::string FleetFile(size_t Machines, size_t Entries) {
+  std::string Text = "; a fleet\r\n";
+  for (size_t Machine = 0; Machine < Machines; Machine++) {
+    char Header[32];
+    std::snprintf(Header, sizeof(Header), "[%08zX]\r\n", Machine + 1 == Machines ? size_t{0xAB12CD34} : Machine);
+    Text += Header;
+    for (size_t Entry = 0; Entry < Entries; Entry++) {
+      Text += std::to_string(Entry) + " = \"value number " + std::to_string(Entry) + " of this machine\"\r\n";
+    }
+  }
+  return Text;
+}
+
+/*
+ * The most pool a fetch holds at once, above what was held before it: the
+ * download and the reader's copy of it, the machine's section, and a line
+ * and its tokens. Measured through the real driver on the double.
+ */
+TEST_F(FetchConfigurationTest, PoolPeakOfAFetchIsTwiceTheFileAndTheSection) {
+  struct Row {
+    const char *Name;
+    size_t Machines;
+    size_t Entries;
+  };
+  const Row Rows[] = {
+      {"one small section", 1, 5},
+      {"a hundred machines", 100, 5},
+      {"a thousand machines", 1000, 20},
+      {"one large section", 1, 20000},
+  };
+  // A line of the file and its token list: the most a fetch holds beyond the copies.
+  constexpr size_t LineAllowance = 512;
+  PublishNetwork();
+  for (const Row &Case : Rows) {
+    const std::string File = FleetFile(Case.Machines, Case.Entries);
+    ServeConfiguration(File);
+    ASSERT_EQ(Service->ReleaseConfiguration(Service), EFI_SUCCESS) << Case.Name;
+    Firmware->ForgetPoolPeak();
+    const size_t Before = Firmware->LiveBytes();
+    ASSERT_EQ(Fetch("AB12CD34"), EFI_SUCCESS) << Case.Name;
+    const size_t Peak = Firmware->PoolPeak() - Before;
+    const size_t Section = ServiceState.SectionReader.Size;
+    EXPECT_LE(Peak, 2 * File.size() + Section + LineAllowance) << Case.Name;
+    EXPECT_GE(Peak, 2 * File.size() + Section) << Case.Name;
+  }
+}

@@ -223,7 +223,7 @@ TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWha
        "FetchConfiguration returns 0x8000000000000005 (step 5)"},
       {"an error to every request fails the size query at step 4", {{"other", {}}}, "AB12CD34", 3, "(step 4)"},
       {"a silence cut short by --timeout cannot be told", {}, "AB12CD34", 4, "Verdict: cannot tell"},
-      {"a lower-case identifier is told which spelling the server has", Tree, "ab12cd34", 0,
+      {"a lower-case identifier is told which spelling the server has", Tree, "ab12cd34", 1,
        "the server has AB12CD34.0 but the driver asks for ab12cd34.0"},
       {"server text reaches the terminal escaped",
        {{"other", {}}},

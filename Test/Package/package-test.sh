@@ -30,6 +30,7 @@ expected="./usr/bin/rivari-check
 ./usr/lib/tolvane-service/TolvaneService.signed.efi
 ./usr/share/doc/tolvane-service/Calling.md
 ./usr/share/doc/tolvane-service/Deploying.md
+./usr/share/doc/tolvane-service/Format.md
 ./usr/share/doc/tolvane-service/changelog.gz
 ./usr/share/doc/tolvane-service/copyright
 ./usr/share/doc/tolvane-service/examples/TolvaneCaller.c

@@ -60,7 +60,8 @@ def run_once(work, fat, boot_trees, timeout, choices, debug_file):
     command = qemu.command(work, fat, cards, debug_file, choices["firmware"])
     if choices["network"] != "tap":
         return qemu.run(command, work, timeout), nics
-    with tap.network([tree for tree in boot_trees if not tree.on_qemu_server()], work, choices["loss"]):
+    with tap.network([tree for tree in boot_trees if not tree.on_qemu_server()], work, choices["loss"],
+                     choices["dhcp"]):
         return qemu.run(command, work, timeout), nics
 
 

@@ -12,7 +12,7 @@ boot.txt holds "key value" lines; '#' starts a comment line. Keys:
   tree NAME KIND [ARGS]
                        tree NAME is served by this server instead.
   CHOICE VALUE         one of the boot choices the caller passes in (BOOT_CHOICES below: firmware,
-                       driver, nic, loss).
+                       driver, nic, loss, dhcp).
 
 Scenarios whose runs agree on every boot choice share one boot. The network is one such choice, taken
 from the servers: the private tap network (tap.py) when a real server serves any tree of the run, else
@@ -21,14 +21,15 @@ QEMU's user network; QEMU's server keeps its own user network card in a tap boot
 
 from pathlib import Path
 
-from . import firmware, loss, nics, sequence, servers
+from . import dhcp, firmware, loss, nics, sequence, servers
 
 SETTINGS_NAME = "boot.txt"
 QEMU_SERVER = ("qemu",)
 
 # The boot choices of the firmware stage: key -> (default, allowed values or a function that turns the
 # line's words into the value, raising ValueError). A new kind of choice is one more entry.
-BOOT_CHOICES = {**firmware.BOOT_CHOICE, **sequence.BOOT_CHOICE, **nics.BOOT_CHOICE, **loss.BOOT_CHOICE}
+BOOT_CHOICES = {**firmware.BOOT_CHOICE, **sequence.BOOT_CHOICE, **nics.BOOT_CHOICE, **loss.BOOT_CHOICE,
+                **dhcp.BOOT_CHOICE}
 
 
 class Run:
@@ -129,6 +130,8 @@ def scenario_runs(scenario, choices_table):
         run = Run(scenario, name, server, tree_servers, {**choices, **own})
         if run.network() != "tap" and run.choices.get("loss", loss.DEFAULT) != loss.DEFAULT:
             raise SystemExit("%s: loss needs the tap network (a real server)" % run.name)
+        if run.network() != "tap" and run.choices.get("dhcp", dhcp.BOOT_FILE) != dhcp.BOOT_FILE:
+            raise SystemExit("%s: dhcp needs the tap network (a real server)" % run.name)
         runs.append(run)
     return runs
 

@@ -12,7 +12,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-from . import facts, loss, servers, trees
+from . import dhcp, facts, loss, servers, trees
 from .processes import process_group, run_quietly
 from .qemu import TAP
 
@@ -70,13 +70,14 @@ def check_isolated():
 
 
 @contextlib.contextmanager
-def dhcp_server(work):
-    """dnsmasq answering DHCP on tap0 only: the guest gets 10.0.2.15."""
+def dhcp_server(work, dhcp_setting):
+    """dnsmasq answering DHCP on tap0 only: the guest gets 10.0.2.15, and a boot file name unless told not to."""
+    boot_file = ["--dhcp-boot=%s,,%s" % (facts.CONFIGURATION_FILE, trees.server_address(0))]
     command = ["dnsmasq", "--keep-in-foreground", "--conf-file=/dev/null", "--port=0", "--no-resolv", "--no-hosts",
                "--interface=" + TAP, "--bind-interfaces",
-               "--dhcp-range=%s,%s,255.255.255.0,12h" % (facts.GUEST_ADDRESS, facts.GUEST_ADDRESS),
-               "--dhcp-boot=%s,,%s" % (facts.CONFIGURATION_FILE, trees.server_address(0)),
-               "--dhcp-leasefile=%s" % (work / "dhcp.leases"), "--pid-file=", "--log-facility=-"]
+               "--dhcp-range=%s,%s,255.255.255.0,12h" % (facts.GUEST_ADDRESS, facts.GUEST_ADDRESS)] + \
+              (boot_file if dhcp_setting == dhcp.BOOT_FILE else []) + \
+              ["--dhcp-leasefile=%s" % (work / "dhcp.leases"), "--pid-file=", "--log-facility=-"]
     with process_group(command, work / "dhcp.log") as process:
         try:
             process.wait(DHCP_START_SECONDS)
@@ -87,10 +88,10 @@ def dhcp_server(work):
 
 
 @contextlib.contextmanager
-def network(served, work, loss_setting):
+def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
     """
-    The tap network with DHCP and the real servers' trees SERVED (Tree records with their addresses),
-    the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
+    The tap network with DHCP (as DHCP_SETTING says) and the real servers' trees SERVED (Tree records
+    with their addresses), the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
     CalledProcessError when it cannot be made.
     """
     try:
@@ -98,7 +99,8 @@ def network(served, work, loss_setting):
         check_isolated()
         loss.apply(TAP, loss_setting)
         with contextlib.ExitStack() as stack:
-            stack.enter_context(dhcp_server(work))
+            if dhcp_setting != dhcp.NONE:
+                stack.enter_context(dhcp_server(work, dhcp_setting))
             for tree in served:
                 log_path = work / ("server-%s.log" % tree.address)
                 stack.enter_context(servers.start(tree.server[0], list(tree.server[1:]), str(tree.directory),

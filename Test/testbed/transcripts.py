@@ -9,6 +9,8 @@ DONE_LINE = "runner: done"
 TIMING = re.compile(r"\s*\[[^\[\]]*\bms\b[^\[\]]*\]")
 DISK_PATH = re.compile(r"\\trees\\(\d+)\\([^\s:]*)")
 MILLISECONDS = re.compile(r"\[(\d+) ms\]$")
+# An expected line may bound its time: "fetch ...: ... [between 100000 and 140000 ms]".
+TIME_BOUND = re.compile(r"\[between (\d+) and (\d+) ms\]$")
 OVERHEAD = re.compile(r"fetch (\d+) ms / raw (\d+) ms = [\d.n/a]+; without DHCP (\d+) ms / (\d+) ms")
 
 
@@ -45,12 +47,23 @@ def name_trees(run, line):
     return DISK_PATH.sub(back, line)
 
 
+def times_outside_bounds(expected, actual):
+    """A difference line for each expected line whose time bound the transcript's line misses."""
+    differences = []
+    for want, got in zip(expected, actual):
+        bound = TIME_BOUND.search(want)
+        timed = MILLISECONDS.search(got)
+        if bound and not (timed and int(bound.group(1)) <= int(timed.group(1)) <= int(bound.group(2))):
+            differences.append("time outside %s: %s" % (bound.group(0), got))
+    return differences
+
+
 def compare(run, actual):
     """A list of difference lines; empty when the block matches the expectation."""
     expected = [normalize(line) for line in run.scenario.expected]
     got = [normalize(name_trees(run, line)) for line in actual]
     if expected == got:
-        return []
+        return times_outside_bounds(run.scenario.expected, actual)
     return list(difflib.unified_diff(expected, got, "expected", "transcript", lineterm="", n=2))
 
 

@@ -78,10 +78,13 @@ ConfigurationReport AnalyzeConfiguration(const std::string &FileName, const std:
     MachineHeader = Report.Machine->Header;
     AddDuplicateHeaderWarnings(Layout, &MachineHeader, Report.Warnings);
   }
-  AddLayoutWarnings(Layout, Request.Identifier ? &MachineHeader : nullptr, Report.Warnings);
+  if (Request.FileWarnings) {
+    AddLayoutWarnings(Layout, Request.Identifier ? &MachineHeader : nullptr, Report.Warnings);
+  }
   if (Request.AllSections) {
     Report.Sections = ReadAllSections(Text, Layout, Report.Warnings);
     AddDuplicateHeaderWarnings(Layout, nullptr, Report.Warnings);
+    AddUnmatchableHeaderWarnings(Layout, Report.Warnings);
   }
   SortWarnings(Report.Warnings);
 

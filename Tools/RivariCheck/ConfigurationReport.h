@@ -22,6 +22,7 @@ struct ReportRequest {
   std::optional<std::string> Identifier; // the bytes a caller would pass to FetchConfiguration
   bool AllSections = false;
   std::vector<int64_t> FileNumbers; // numbered files whose names to show (machine only)
+  bool FileWarnings = true;         // warnings about the file as a whole (FALSE after the first of several machines)
 };
 
 /* One finding; Line is the physical line (from 1), 0 for findings about no line. */
@@ -29,6 +30,7 @@ struct Warning {
   std::string Code;
   uint64_t Line = 0;
   std::string Message;
+  bool Error = false; // reported as an error (--error)
 };
 
 /* An entry the driver answers: GetEntry(Index) is TRUE. */
@@ -47,6 +49,14 @@ struct FileNameReport {
   bool Cut = false;
 };
 
+/* One section header of the file. */
+struct SectionReport {
+  std::u16string Header; // the header line's first token
+  uint64_t Line = 0;
+  uint64_t EntryCount = 0;
+  bool Duplicate = false; // an earlier header has the same first token; no lookup reaches this one
+};
+
 /* The machine's view of the file. */
 struct MachineReport {
   std::string Identifier;   // as given
@@ -57,14 +67,7 @@ struct MachineReport {
   std::vector<EntryReport> Entries; // ascending index
   uint64_t EntryCount = 0;          // what GetEntryCount returns
   std::vector<FileNameReport> Files;
-};
-
-/* One section header of the file. */
-struct SectionReport {
-  std::u16string Header; // the header line's first token
-  uint64_t Line = 0;
-  uint64_t EntryCount = 0;
-  bool Duplicate = false; // an earlier header has the same first token; no lookup reaches this one
+  std::vector<SectionReport> NearMisses; // section missing: headers that begin like the machine's
 };
 
 enum class ReportOutcome {

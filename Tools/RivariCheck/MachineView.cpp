@@ -1,4 +1,5 @@
 /* The machine's view of the file: its identifier, its section and entries, its numbered file names. */
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,6 +37,15 @@ void AddIdentifierWarnings(const std::string &Identifier, const MachineReport &M
                             " characters, not 8; the driver looks for a header line whose first token is exactly " +
                             DisplayText(Machine.Header)});
   }
+  const auto Kept = Identifier.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(Length, MachineIdLength));
+  if (std::any_of(Identifier.begin(), Kept, [](char Byte) { return Byte >= 'a' && Byte <= 'z'; })) {
+    Warnings.push_back({"identifier-case", 0,
+                        Shown + " has lower-case letters: the driver looks for the header in upper case, " +
+                            DisplayText(Machine.Header) + ", but asks for numbered files as the caller wrote it, " +
+                            NameFile(Machine.MachineId, 0).Name +
+                            ", ...; name the files so on a server that tells letter case apart, or pass the "
+                            "identifier in upper case"});
+  }
   for (size_t Index = 0; Index < std::min<size_t>(Length, MachineIdLength); Index++) {
     const unsigned char Byte = static_cast<unsigned char>(Identifier[Index]);
     char Detail[112];
@@ -62,6 +72,29 @@ std::optional<size_t> FindHeaderLine(const TextLayout &Layout, const std::u16str
     }
   }
   return std::nullopt;
+}
+
+/*
+ * Headers that begin as the machine's does but are not it ([AB12CD34]x,
+ * [AB12CD34 without its bracket, [AB12CD345]), each with its warning.
+ * Headers that differ only in letter case have a warning of their own.
+ */
+void AddNearMisses(const TextLayout &Layout, MachineReport &Machine, std::vector<Warning> &Warnings) {
+  const std::u16string &Header = Machine.Header;
+  const std::u16string Opening = Header.back() == u']' ? Header.substr(0, Header.size() - 1) : Header;
+  for (const LogicalLine &Line : Layout.Lines) {
+    if (!IsHeaderLine(Line)) {
+      continue;
+    }
+    const std::u16string Upper = UpperCased(Line.Tokens[0]);
+    if (Upper == Header || Upper.compare(0, Opening.size(), Opening) != 0) {
+      continue;
+    }
+    Machine.NearMisses.push_back({Line.Tokens[0], Line.FirstLine, 0, false});
+    if (std::optional<Warning> Found = UnmatchableHeaderWarning(Line)) {
+      Warnings.push_back(std::move(*Found));
+    }
+  }
 }
 
 /* Headers that differ from the machine's only in letter case. */
@@ -139,6 +172,7 @@ MachineReport ReadMachine(const std::vector<uint8_t> &Text, const TextLayout &La
     }
   } else {
     AddHeaderCaseWarnings(Layout, Machine.Header, Warnings);
+    AddNearMisses(Layout, Machine, Warnings);
   }
 
   for (int64_t Number : Request.FileNumbers) {

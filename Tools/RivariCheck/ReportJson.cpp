@@ -66,7 +66,10 @@ ordered_json SectionsJson(const std::vector<SectionReport> &Sections) {
 std::string ReportAsJson(const ConfigurationReport &Report) {
   ordered_json Warnings = ordered_json::array();
   for (const Warning &Item : Report.Warnings) {
-    Warnings.push_back({{"code", Item.Code}, {"line", LineOrNull(Item.Line)}, {"message", Item.Message}});
+    Warnings.push_back({{"code", Item.Code},
+                        {"line", LineOrNull(Item.Line)},
+                        {"message", Item.Message},
+                        {"severity", Item.Error ? "error" : "warning"}});
   }
   const bool Read = Report.Error.empty();
   ordered_json Json = {

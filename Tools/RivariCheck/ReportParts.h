@@ -20,6 +20,14 @@ namespace RivariCheck {
 /* Why a first token that is not an entry number never matches an index, as a phrase. */
 std::string UnmatchableReason(const std::u16string &Token);
 
+/*
+ * When an entry line holds more than its value (more tokens, or a comment
+ * with no blank before it), the warning that says what GetEntry returns,
+ * what the line loses and how to quote it. EntryName names the entry
+ * ("entry 3 of [AB12CD34]").
+ */
+std::optional<Warning> ValueCutWarning(const LogicalLine &Line, const std::string &EntryName);
+
 /* The entries GetEntry answers over Section, and the count GetEntryCount returns. */
 struct SectionEntries {
   std::vector<EntryReport> Entries;
@@ -62,6 +70,15 @@ MachineReport ReadMachine(const std::vector<uint8_t> &Text, const TextLayout &La
  * header in messages about headers that would be it without their blanks.
  */
 void AddLayoutWarnings(const TextLayout &Layout, const std::u16string *MachineHeader, std::vector<Warning> &Warnings);
+
+/* The unmatchable-header warning for a header line, when no 8-character identifier's header is its first token. */
+std::optional<Warning> UnmatchableHeaderWarning(const LogicalLine &Line);
+
+/*
+ * Headers no identifier can ever match, except those a header-blanks or
+ * header-case warning already names.
+ */
+void AddUnmatchableHeaderWarnings(const TextLayout &Layout, std::vector<Warning> &Warnings);
 
 /* Second headers with the same first token as an earlier one; Only limits the check to that token. */
 void AddDuplicateHeaderWarnings(const TextLayout &Layout, const std::u16string *Only, std::vector<Warning> &Warnings);

@@ -32,6 +32,13 @@ std::string Plural(uint64_t Count, const char *One, const char *Many) {
 std::string MachineText(const ConfigurationReport &Report, const MachineReport &Machine) {
   std::string Out = "Machine " + DisplayBytes(Machine.Identifier) + ": the driver looks for the header " +
                     DisplayText(Machine.Header) + "\n";
+  if (!Machine.SectionFound && !Machine.NearMisses.empty()) {
+    Out += "Section not found: no header's first token is exactly " + DisplayText(Machine.Header);
+    for (const SectionReport &Near : Machine.NearMisses) {
+      Out += "; line " + std::to_string(Near.Line) + " has " + DisplayText(Near.Header);
+    }
+    return Out + "\n";
+  }
   if (!Machine.SectionFound) {
     return Out + "Section not found: no line of " + Report.FileName + " begins with " + DisplayText(Machine.Header) +
            "\n";
@@ -93,7 +100,7 @@ std::string ReportAsText(const ConfigurationReport &Report) {
   Out += Plural(Report.Warnings.size(), "warning", "warnings") + ":\n";
   for (const Warning &Item : Report.Warnings) {
     const std::string Where = Item.Line == 0 ? Report.FileName : Report.FileName + ":" + std::to_string(Item.Line);
-    Out += Where + ": warning: " + Item.Message + " [" + Item.Code + "]\n";
+    Out += Where + (Item.Error ? ": error: " : ": warning: ") + Item.Message + " [" + Item.Code + "]\n";
   }
   return Out;
 }

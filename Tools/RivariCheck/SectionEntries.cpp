@@ -70,6 +70,8 @@ SectionEntries ReadSectionEntries(const TextLayout &Layout, size_t HeaderIndex, 
       Warnings.push_back({"duplicate-entry", Line.FirstLine,
                           "entry " + std::to_string(Number) + " of " + Name + " is already on line " +
                               std::to_string(Earlier->second.Line) + "; the first line wins, this one is never read"});
+    } else if (std::optional<Warning> Cut = ValueCutWarning(Line, "entry " + std::to_string(Number) + " of " + Name)) {
+      Warnings.push_back(std::move(*Cut));
     }
   }
 

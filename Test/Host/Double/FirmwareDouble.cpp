@@ -1,6 +1,7 @@
 /* The firmware double's boot services: pool, protocol registry, installation. */
 #include "Double/FirmwareDouble.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,6 +125,8 @@ EFI_STATUS EFIAPI Firmware::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID 
   }
   std::memset(Block, PoisonByte, Size);
   Self.LiveBlocks[Block] = {Size, Type, Number};
+  Self.LiveSize += Size;
+  Self.PeakSize = std::max(Self.PeakSize, Self.LiveSize);
   *Buffer = Block;
   return EFI_SUCCESS;
 }
@@ -140,6 +143,7 @@ EFI_STATUS EFIAPI Firmware::FreePool(VOID *Buffer) {
     Self.Errors.push_back(Text);
     return EFI_INVALID_PARAMETER;
   }
+  Self.LiveSize -= Found->second.Size;
   Self.LiveBlocks.erase(Found);
   std::free(Buffer);
   return EFI_SUCCESS;

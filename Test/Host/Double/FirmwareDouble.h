@@ -70,6 +70,10 @@ public:
   std::optional<size_t> PoolCapacity;
   size_t AllocationCount() const { return Allocations; }
   size_t LiveBlockCount() const { return LiveBlocks.size(); }
+  // Bytes in live blocks now, and the most there were since the last ForgetPoolPeak().
+  size_t LiveBytes() const { return LiveSize; }
+  size_t PoolPeak() const { return PeakSize; }
+  void ForgetPoolPeak() { PeakSize = LiveSize; }
   const std::map<const VOID *, PoolBlock> &Blocks() const { return LiveBlocks; }
   bool IsLiveBlock(const VOID *Buffer) const { return LiveBlocks.count(Buffer) != 0; }
   size_t BlockSize(const VOID *Buffer) const;
@@ -115,6 +119,8 @@ private:
   std::vector<PublishedInterface> Registry;
   std::vector<std::unique_ptr<char>> Handles;
   size_t Allocations = 0;
+  size_t LiveSize = 0;
+  size_t PeakSize = 0;
   size_t FailingAllocation = 0;
   size_t FailingFrom = 0;
   Firmware *Previous;

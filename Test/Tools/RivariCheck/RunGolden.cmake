@@ -5,10 +5,15 @@
 #   EXPECTED  the golden file: standard output, then "[stderr]" and standard error when there is any
 #   EXIT      the expected exit status
 #   MODE      "exact" (default) or "contains": every line of the golden file must appear in the output
+#   INPUT     a file for standard input, or empty
 #   ACTUAL_FILE  where a differing output is written for inspection
 # With the environment variable RIVARI_CHECK_UPDATE set, an exact golden file is rewritten instead.
 string(REPLACE "|" ";" ARGUMENTS "${ARGS}")
+if(INPUT STREQUAL "")
+  set(INPUT /dev/null)
+endif()
 execute_process(COMMAND ${TOOL} ${ARGUMENTS}
+                INPUT_FILE ${INPUT}
                 WORKING_DIRECTORY ${CASES}
                 OUTPUT_VARIABLE OUTPUT
                 ERROR_VARIABLE ERRORS

@@ -1,4 +1,11 @@
-/* A C caller of the public protocol header: it must compile as C11. */
+/*
+ * A caller of the public protocol header, compiled as C and as C++ in every
+ * language version the header promises, with and without a firmware kit's
+ * base types included first (KIT_HEADER names the kit's header).
+ */
+#ifdef KIT_HEADER
+#include KIT_HEADER
+#endif
 #include "Protocol/TolvaneService.h"
 
 static EFI_GUID ProtocolGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
@@ -19,4 +26,10 @@ UINTN CountEntries(TOLVANE_SERVICE_PROTOCOL *Service, EFI_IP_ADDRESS *Server, CH
   return Size;
 }
 
+/* The layout and values a caller relies on, whichever base types it was built with. */
 typedef char SlotCountCheck[sizeof(TOLVANE_SERVICE_PROTOCOL) == 5 * sizeof(void *) ? 1 : -1];
+typedef char
+    WidthCheck[sizeof(UINTN) == 8 && sizeof(CHAR16) == 2 && sizeof(CHAR8) == 1 && sizeof(BOOLEAN) == 1 ? 1 : -1];
+typedef char RecordCheck[sizeof(EFI_GUID) == 16 && sizeof(EFI_IP_ADDRESS) == 16 ? 1 : -1];
+typedef char
+    StatusCheck[EFI_TFTP_ERROR == 0x8000000000000017ULL && EFI_BUFFER_TOO_SMALL == 0x8000000000000005ULL ? 1 : -1];
