@@ -16,6 +16,9 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
 
+# The field tool's firmware-free argument checks, for the host tests.
+add_subdirectory(Applications/TolvaneTool)
+
 enable_testing()
 add_subdirectory(Test/Host)
 if(TOLVANE_FUZZ)
