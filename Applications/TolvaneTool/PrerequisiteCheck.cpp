@@ -107,6 +107,10 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
     BootServices->HandleProtocol(Handles[Index], &Guid, &Interface);
     Print(u"  ");
     PrintDevicePath(Handles[Index]);
+    VOID *Standard;
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface) {
+      Print(u"\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
+    }
     if (Interface == First && !Marked) {
       Marked = true;
       Print(IsOnCard(Handles[Index], ServiceNetwork) ? u"\n  found first: on the card whose link is checked"

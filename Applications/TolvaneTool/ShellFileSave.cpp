@@ -18,14 +18,12 @@ EFI_STATUS SaveShellFile(const CHAR16 *Path, VOID *Buffer, UINTN Size) {
     return Status;
   }
   SHELL_FILE_HANDLE File;
-  Status = Shell->OpenFileByName(Path, &File, CreateMode);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  // DeleteFile closes the handle whether or not the file goes.
-  Status = Shell->DeleteFile(File);
-  if (EFI_ERROR(Status)) {
-    return Status;
+  if (!EFI_ERROR(Shell->OpenFileByName(Path, &File, EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE))) {
+    // DeleteFile closes the handle whether or not the file goes.
+    Status = Shell->DeleteFile(File);
+    if (EFI_ERROR(Status)) {
+      return Status;
+    }
   }
   Status = Shell->OpenFileByName(Path, &File, CreateMode);
   if (EFI_ERROR(Status)) {

@@ -40,7 +40,7 @@ EFI_STATUS RunEntry(CHAR16 **Arguments, UINTN Count);
 EFI_STATUS RunFile(CHAR16 **Arguments, UINTN Count);
 EFI_STATUS RunRelease(CHAR16 **Arguments, UINTN Count);
 
-/* The usage text, and EFI_INVALID_PARAMETER: what every malformed command line gets. */
+/* The one-line usage, and EFI_INVALID_PARAMETER: what every malformed command line gets. */
 EFI_STATUS ReportUsage();
 
 /*

@@ -25,18 +25,25 @@ bool IsHelp(const CHAR16 *Argument) {
 } // namespace
 
 EFI_STATUS ReportUsage() {
+  Print(u"usage: tolvane check [SERVER] | fetch SERVER ID | entries | entry N | file N [PATH] | release | -h\n");
+  return EFI_INVALID_PARAMETER;
+}
+
+namespace {
+/* tolvane -h: each command, what it calls and what it takes. */
+VOID PrintHelp() {
   Print(u"usage: tolvane COMMAND [ARGUMENTS]\n"
         u"  check [SERVER]      what the service needs, each with what to do when it is missing;\n"
         u"                      with SERVER, whether this card receives the service's large TFTP blocks\n");
-  Print(u"  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID up to 8 characters\n"
+  Print(u"  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID 1 to 8 characters\n"
         u"  entries             GetEntryCount, then every entry with its value\n"
         u"  entry N             GetEntry N (0 to 9999)\n");
   Print(u"  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
         u"  release             ReleaseConfiguration\n"
         u"  -h                  this text\n"
         u"Statuses are printed as numbers; the exit status (%%lasterror%%) is the command's status.\n");
-  return EFI_INVALID_PARAMETER;
 }
+} // namespace
 
 extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table) {
   ImageHandle = Image;
@@ -52,7 +59,7 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
     return ReportUsage();
   }
   if (IsHelp(Parameters->Argv[1])) {
-    ReportUsage();
+    PrintHelp();
     return EFI_SUCCESS;
   }
   UINTN Count = Parameters->Argc - 2;

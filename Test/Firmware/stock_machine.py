@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""The stock-machine scenarios: the package alone on stock OVMF, no program of the test bed in the boot.
+
+Each scenario is two boots on one variable store, QEMU's card left out of the boot order:
+  boot 1  the firmware finds nothing to boot on the disk and falls into its UEFI Shell, whose
+          startup.nsh writes the Driver#### load options with "bcfg driver add" and shuts down;
+  boot 2  the boot manager loads the drivers from those options, the Shell's startup.nsh runs the
+          field tool and the caller example, and the serial console from the line "== NAME" to the
+          shutdown is compared with Stock/NAME.txt.
+The ESP holds the package's images and startup.nsh, never the test runner. Scenarios are rows of
+SCENARIOS; a row's commands run in one boot, so cases with the same settings share it. Each boot
+runs under "timeout" on QEMU's restricted user network, so nothing reaches out or outlives it.
+Exit status 0 when every scenario passed. Python standard library only.
+"""
+
+import argparse
+import difflib
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+FIRMWARE_DIR = Path(__file__).resolve().parent
+REPOSITORY = FIRMWARE_DIR.parents[1]
+EXPECTED_DIR = FIRMWARE_DIR / "Stock"
+OVMF_CODE = Path("/usr/share/OVMF/OVMF_CODE_4M.fd")
+OVMF_VARS = Path("/usr/share/OVMF/OVMF_VARS_4M.fd")
+RUNNER_IMAGE = "TolvaneFirmwareRunner.efi"
+IMAGE_DIR = "EFI\\tolvane"
+COMPANION = ("TolvaneNetworkSetup.efi", "Tolvane network setup")
+SERVICE = ("TolvaneService.efi", "Tolvane service")
+TOOLS = ("tolvane.efi", "TolvaneCaller.efi")
+TFTP_TREE = REPOSITORY / "Examples"
+ESCAPE = re.compile(r"\x1b\[[0-9;=?]*[A-Za-z]")
+# The Shell's handle numbers depend on what the firmware connected before; they are not compared.
+HANDLE_NUMBER = re.compile(r"Handle \[[0-9A-F]+\]")
+
+# Network cards in slot order: QEMU device and its option ROM (None: no ROM, the firmware's own driver).
+VIRTIO = ("virtio-net-pci", "")
+E1000 = ("e1000", None)
+
+FETCH_SEQUENCE = [
+    "tolvane.efi check", "echo exit %lasterror%",
+    "tolvane.efi fetch 10.0.2.2 ABCD1234", "echo exit %lasterror%",
+    "tolvane.efi entries",
+    "tolvane.efi file 0 fs0:\\file0.bin", "echo exit %lasterror%",
+    "comp fs0:\\file0.bin fs0:\\ABCD1234.0",
+    "TolvaneCaller.efi",
+]
+RECONNECT_SEQUENCE = [
+    "echo == reconnect",
+    "reconnect -r",
+    "tolvane.efi check", "echo exit %lasterror%",
+    "tolvane.efi release",
+    "tolvane.efi fetch 10.0.2.2 ABCD1234", "echo exit %lasterror%",
+    "echo == second load",
+    "load fs0:\\EFI\\tolvane\\TolvaneNetworkSetup.efi",
+    "tolvane.efi check", "echo exit %lasterror%",
+]
+BAD_INPUT_SEQUENCE = [
+    "echo == bad input",
+    "tolvane.efi", "echo exit %lasterror%",
+    "tolvane.efi -h", "echo exit %lasterror%",
+    "tolvane.efi fetch 10.0.2 ABCD1234", "echo exit %lasterror%",
+    "tolvane.efi fetch 10.0.2.2 ABCD12345", "echo exit %lasterror%",
+    "tolvane.efi file 10000", "echo exit %lasterror%",
+    "tolvane.efi entry x", "echo exit %lasterror%",
+]
+
+
+class Stock:
+    """
+    One scenario: its name, the Driver#### images in order, the cards, the Shell commands of boot 2, and
+    the files of the sample tree put on the ESP for the Shell's "comp" to hold downloads against (the
+    guest compares: QEMU's writable FAT directory does not always pass written files back to the host).
+    """
+
+    def __init__(self, name, drivers, cards, commands, references=()):
+        self.name = name
+        self.drivers = drivers
+        self.cards = cards
+        self.commands = commands
+        self.references = references
+
+
+SCENARIOS = [
+    Stock("companion-and-service", [COMPANION, SERVICE], [VIRTIO],
+          FETCH_SEQUENCE + RECONNECT_SEQUENCE + BAD_INPUT_SEQUENCE, references=["ABCD1234.0"]),
+    Stock("service-alone", [SERVICE], [VIRTIO],
+          ["tolvane.efi check", "echo exit %lasterror%", "tolvane.efi fetch 10.0.2.2 ABCD1234",
+           "echo exit %lasterror%"]),
+    Stock("two-cards", [COMPANION, SERVICE], [E1000, VIRTIO],
+          ["tolvane.efi check", "echo exit %lasterror%", "tolvane.efi fetch 10.0.2.2 ABCD1234",
+           "echo exit %lasterror%"]),
+]
+
+
+def shell_script(lines):
+    return "".join(line + "\r\n" for line in ["fs0:"] + lines + ["reset -s"])
+
+
+def load_option_script(drivers):
+    """Boot 1: one "bcfg driver add" per image, in load order."""
+    return shell_script(['bcfg driver add %d fs0:\\%s\\%s "%s"' % (number, IMAGE_DIR, image, description)
+                         for number, (image, description) in enumerate(drivers)])
+
+
+def field_script(scenario):
+    """Boot 2: the field tool and the caller from the images' folder, after the scenario's marker."""
+    return shell_script(["cd \\" + IMAGE_DIR, "echo == " + scenario.name] + scenario.commands)
+
+
+def card_arguments(cards):
+    """
+    One restricted QEMU user network per card, each serving the sample tree at 10.0.2.2 (the boot file
+    name makes its DHCP offer one that PXE takes); no card is in the boot order.
+    """
+    arguments = []
+    for number, (device, rom) in enumerate(cards, 1):
+        rom_option = "" if rom is None else ",romfile=" + rom
+        arguments += ["-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (number, TFTP_TREE),
+                      "-device", "%s,netdev=n%d,mac=52:54:00:00:20:%02x%s" % (device, number, number, rom_option)]
+    return arguments
+
+
+def boot(work, fat, scenario, script, console, timeout):
+    """One boot of QEMU on the scenario's variable store; returns the console text."""
+    (fat / "startup.nsh").write_text(script)
+    command = ["timeout", "--kill-after=10", str(timeout), "qemu-system-x86_64", "-display", "none", "-no-reboot",
+               "-m", "512", "-machine", "q35",
+               "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % OVMF_CODE,
+               "-drive", "if=pflash,format=raw,unit=1,file=%s" % (work / "OVMF_VARS.fd"),
+               "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
+               "-device", "virtio-blk-pci,drive=esp,bootindex=0",
+               "-serial", "file:%s" % console] + card_arguments(scenario.cards)
+    (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
+    subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+    return console.read_text(errors="replace") if console.exists() else ""
+
+
+def console_lines(text):
+    """The console as lines, without terminal control sequences and the start-up countdown."""
+    text = HANDLE_NUMBER.sub("Handle [..]", ESCAPE.sub("", text).replace("\r", ""))
+    return [line.rstrip() for line in text.split("\n") if "to skip startup.nsh" not in line]
+
+
+def scenario_block(lines, name):
+    """The lines from the marker "== NAME" up to the shutdown command."""
+    marker = "== " + name
+    if marker not in lines:
+        return []
+    block = lines[lines.index(marker):]
+    end = next((index for index, line in enumerate(block) if line.endswith("> reset -s")), len(block))
+    return block[:end]
+
+
+def run_scenario(scenario, build_dir, work, timeout):
+    """Both boots of one scenario; returns a list of failure lines (empty when it passed)."""
+    if work.exists():
+        shutil.rmtree(work)
+    fat = work / "fat"
+    (fat / IMAGE_DIR.replace("\\", "/")).mkdir(parents=True)
+    for image, _ in scenario.drivers:
+        shutil.copy(build_dir / image, fat / IMAGE_DIR.replace("\\", "/") / image)
+    for image in TOOLS:
+        shutil.copy(build_dir / image, fat / IMAGE_DIR.replace("\\", "/") / image)
+    for name in scenario.references:
+        shutil.copy(TFTP_TREE / name, fat / name)
+    if any(path.name == RUNNER_IMAGE for path in fat.rglob("*")):
+        return ["the test runner is on the ESP"]
+    shutil.copy(OVMF_VARS, work / "OVMF_VARS.fd")
+    first = console_lines(boot(work, fat, scenario, load_option_script(scenario.drivers),
+                               work / "console-1.txt", timeout))
+    added = [line for line in first if line.startswith("bcfg: Add Driver")]
+    if len(added) != len(scenario.drivers):
+        return ["boot 1 wrote %d of %d Driver#### options (see %s)" % (len(added), len(scenario.drivers),
+                                                                       work / "console-1.txt")]
+    second = console_lines(boot(work, fat, scenario, field_script(scenario), work / "console-2.txt", timeout))
+    got = scenario_block(second, scenario.name)
+    (work / "transcript.txt").write_text("".join(line + "\n" for line in got))
+    expected = (EXPECTED_DIR / (scenario.name + ".txt")).read_text().splitlines()
+    return list(difflib.unified_diff(expected, got, "expected", "console", lineterm="", n=2))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build-dir", type=Path, default=REPOSITORY / "build" / "efi",
+                        help="firmware build directory holding the package's images")
+    parser.add_argument("--work-dir", type=Path, help="where disks and consoles go (default: BUILD_DIR/stock-machine)")
+    parser.add_argument("--only", action="append", default=[], help="run only this scenario (repeatable)")
+    parser.add_argument("--timeout", type=int, default=240, help="seconds before QEMU is stopped, per boot")
+    args = parser.parse_args()
+
+    build_dir = args.build_dir.resolve()
+    work_root = (args.work_dir or build_dir / "stock-machine").resolve()
+    missing = [path for path in (OVMF_CODE, OVMF_VARS) if not path.exists()]
+    if shutil.which("qemu-system-x86_64") is None or missing:
+        raise SystemExit("missing: qemu-system-x86_64 and Debian's ovmf (apt install qemu-system-x86 ovmf)")
+    scenarios = [scenario for scenario in SCENARIOS if not args.only or scenario.name in args.only]
+    failures = 0
+    for scenario in scenarios:
+        problems = run_scenario(scenario, build_dir, work_root / scenario.name, args.timeout)
+        print("%s stock machine: %s" % ("FAIL" if problems else "PASS", scenario.name))
+        for line in problems:
+            print("  " + line)
+        failures += 1 if problems else 0
+    print("%d stock-machine scenarios passed, %d failed" % (len(scenarios) - failures, failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
