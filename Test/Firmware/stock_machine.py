@@ -111,20 +111,20 @@ def field_script(scenario):
     return shell_script(["cd \\" + IMAGE_DIR, "echo == " + scenario.name] + scenario.commands)
 
 
-def card_arguments(cards):
+def card_arguments(cards, tree):
     """
-    One restricted QEMU user network per card, each serving the sample tree at 10.0.2.2 (the boot file
+    One restricted QEMU user network per card, each serving TREE at 10.0.2.2 (the boot file
     name makes its DHCP offer one that PXE takes); no card is in the boot order.
     """
     arguments = []
     for number, (device, rom) in enumerate(cards, 1):
         rom_option = "" if rom is None else ",romfile=" + rom
-        arguments += ["-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (number, TFTP_TREE),
+        arguments += ["-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (number, tree),
                       "-device", "%s,netdev=n%d,mac=52:54:00:00:20:%02x%s" % (device, number, number, rom_option)]
     return arguments
 
 
-def boot(work, fat, scenario, script, console, timeout):
+def boot(work, fat, scenario, script, console, timeout, tree):
     """One boot of QEMU on the scenario's variable store; returns the console text."""
     (fat / "startup.nsh").write_text(script)
     command = ["timeout", "--kill-after=10", str(timeout), "qemu-system-x86_64", "-display", "none", "-no-reboot",
@@ -133,7 +133,7 @@ def boot(work, fat, scenario, script, console, timeout):
                "-drive", "if=pflash,format=raw,unit=1,file=%s" % (work / "OVMF_VARS.fd"),
                "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
                "-device", "virtio-blk-pci,drive=esp,bootindex=0",
-               "-serial", "file:%s" % console] + card_arguments(scenario.cards)
+               "-serial", "file:%s" % console] + card_arguments(scenario.cards, tree)
     (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
     subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
     return console.read_text(errors="replace") if console.exists() else ""
@@ -155,30 +155,40 @@ def scenario_block(lines, name):
     return block[:end]
 
 
-def run_scenario(scenario, build_dir, work, timeout):
-    """Both boots of one scenario; returns a list of failure lines (empty when it passed)."""
+def boot_pair(scenario, build_dir, work, timeout, tree=TFTP_TREE):
+    """
+    Both boots of one scenario over TFTP tree TREE: (the console block of boot 2, None), or ([], the reason
+    it did not get that far).
+    """
     if work.exists():
         shutil.rmtree(work)
     fat = work / "fat"
-    (fat / IMAGE_DIR.replace("\\", "/")).mkdir(parents=True)
-    for image, _ in scenario.drivers:
-        shutil.copy(build_dir / image, fat / IMAGE_DIR.replace("\\", "/") / image)
-    for image in TOOLS:
-        shutil.copy(build_dir / image, fat / IMAGE_DIR.replace("\\", "/") / image)
+    image_dir = fat / IMAGE_DIR.replace("\\", "/")
+    image_dir.mkdir(parents=True)
+    for image in [image for image, _ in scenario.drivers] + list(TOOLS):
+        shutil.copy(build_dir / image, image_dir / image)
     for name in scenario.references:
-        shutil.copy(TFTP_TREE / name, fat / name)
+        shutil.copy(tree / name, fat / name)
     if any(path.name == RUNNER_IMAGE for path in fat.rglob("*")):
-        return ["the test runner is on the ESP"]
+        return [], "the test runner is on the ESP"
     shutil.copy(OVMF_VARS, work / "OVMF_VARS.fd")
     first = console_lines(boot(work, fat, scenario, load_option_script(scenario.drivers),
-                               work / "console-1.txt", timeout))
+                               work / "console-1.txt", timeout, tree))
     added = [line for line in first if line.startswith("bcfg: Add Driver")]
     if len(added) != len(scenario.drivers):
-        return ["boot 1 wrote %d of %d Driver#### options (see %s)" % (len(added), len(scenario.drivers),
-                                                                       work / "console-1.txt")]
-    second = console_lines(boot(work, fat, scenario, field_script(scenario), work / "console-2.txt", timeout))
+        return [], "boot 1 wrote %d of %d Driver#### options (see %s)" % (len(added), len(scenario.drivers),
+                                                                          work / "console-1.txt")
+    second = console_lines(boot(work, fat, scenario, field_script(scenario), work / "console-2.txt", timeout, tree))
     got = scenario_block(second, scenario.name)
     (work / "transcript.txt").write_text("".join(line + "\n" for line in got))
+    return got, None
+
+
+def run_scenario(scenario, build_dir, work, timeout):
+    """Both boots of one scenario; returns a list of failure lines (empty when it passed)."""
+    got, problem = boot_pair(scenario, build_dir, work, timeout)
+    if problem is not None:
+        return [problem]
     expected = (EXPECTED_DIR / (scenario.name + ".txt")).read_text().splitlines()
     return list(difflib.unified_diff(expected, got, "expected", "console", lineterm="", n=2))
 
