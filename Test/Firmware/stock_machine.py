@@ -15,11 +15,15 @@ Exit status 0 when every scenario passed. Python standard library only.
 
 import argparse
 import difflib
+import os
 import re
 import shutil
 import subprocess
 import sys
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import tap_network  # noqa: E402
 
 FIRMWARE_DIR = Path(__file__).resolve().parent
 REPOSITORY = FIRMWARE_DIR.parents[1]
@@ -39,6 +43,9 @@ HANDLE_NUMBER = re.compile(r"Handle \[[0-9A-F]+\]")
 # Network cards in slot order: QEMU device and its option ROM (None: no ROM, the firmware's own driver).
 VIRTIO = ("virtio-net-pci", "")
 E1000 = ("e1000", None)
+RTL8139 = ("rtl8139", None)
+# A rivari.ini of this many bytes takes several 64512-byte blocks, each some 44 IP fragments on the wire.
+LARGE_CONFIGURATION_SIZE = 256 * 1024
 
 FETCH_SEQUENCE = [
     "tolvane.efi check", "echo exit %lasterror%",
@@ -76,12 +83,24 @@ class Stock:
     guest compares: QEMU's writable FAT directory does not always pass written files back to the host).
     """
 
-    def __init__(self, name, drivers, cards, commands, references=()):
+    def __init__(self, name, drivers, cards, commands, references=(), server=None, tree=None):
         self.name = name
+        self.server = server  # None: QEMU's own; else a real server on the private tap network (one card)
+        self.tree = tree  # None: the sample tree; else a function building one in a folder
         self.drivers = drivers
         self.cards = cards
         self.commands = commands
         self.references = references
+
+
+def large_configuration_tree(folder):
+    """The sample tree with its rivari.ini grown past several of the service's blocks by comment lines."""
+    shutil.copytree(TFTP_TREE, folder)
+    text = (TFTP_TREE / "rivari.ini").read_text()
+    padding = "; padding that makes the file span several TFTP blocks of 64512 bytes\n"
+    count = (LARGE_CONFIGURATION_SIZE - len(text)) // len(padding)
+    (folder / "rivari.ini").write_text(text + padding * count)
+    return folder
 
 
 SCENARIOS = [
@@ -93,6 +112,8 @@ SCENARIOS = [
     Stock("two-cards", [COMPANION, SERVICE], [E1000, VIRTIO],
           ["tolvane.efi check", "echo exit %lasterror%", "tolvane.efi fetch 10.0.2.2 ABCD1234",
            "echo exit %lasterror%"]),
+    Stock("rtl8139-large-blocks", [COMPANION, SERVICE], [RTL8139],
+          ["tolvane.efi check 10.0.2.2", "echo exit %lasterror%"], server="tftpd-hpa", tree=large_configuration_tree),
 ]
 
 
@@ -124,18 +145,39 @@ def card_arguments(cards, tree):
     return arguments
 
 
+def tap_card_arguments(cards):
+    """The one card on the private tap network."""
+    (device, rom), = cards
+    rom_option = "" if rom is None else ",romfile=" + rom
+    return ["-netdev", "tap,id=n1,ifname=%s,script=no,downscript=no,vnet_hdr=off" % tap_network.TAP,
+            "-device", "%s,netdev=n1,mac=52:54:00:00:20:01%s" % (device, rom_option)]
+
+
 def boot(work, fat, scenario, script, console, timeout, tree):
     """One boot of QEMU on the scenario's variable store; returns the console text."""
     (fat / "startup.nsh").write_text(script)
-    command = ["timeout", "--kill-after=10", str(timeout), "qemu-system-x86_64", "-display", "none", "-no-reboot",
+    if scenario.server is None:
+        network = card_arguments(scenario.cards, tree)
+    else:
+        network = tap_card_arguments(scenario.cards)
+    command = ["qemu-system-x86_64", "-display", "none", "-no-reboot",
                "-m", "512", "-machine", "q35",
                "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % OVMF_CODE,
                "-drive", "if=pflash,format=raw,unit=1,file=%s" % (work / "OVMF_VARS.fd"),
                "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
                "-device", "virtio-blk-pci,drive=esp,bootindex=0",
-               "-serial", "file:%s" % console] + card_arguments(scenario.cards, tree)
+               "-serial", "file:%s" % console] + network
     (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
-    subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+    if scenario.server is None:
+        subprocess.run(["timeout", "--kill-after=10", str(timeout)] + command, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+    else:
+        for folder, _, files in os.walk(tree):  # the server reads the tree as the user nobody
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(Path(folder) / name, 0o644)
+        tap_network.boot_on_tap(command, [{"kind": scenario.server, "args": [], "root": str(tree),
+                                           "address": tap_network.server_address(0)}], work, timeout)
     return console.read_text(errors="replace") if console.exists() else ""
 
 
@@ -186,7 +228,11 @@ def boot_pair(scenario, build_dir, work, timeout, tree=TFTP_TREE):
 
 def run_scenario(scenario, build_dir, work, timeout):
     """Both boots of one scenario; returns a list of failure lines (empty when it passed)."""
-    got, problem = boot_pair(scenario, build_dir, work, timeout)
+    tree = TFTP_TREE
+    if scenario.tree is not None:
+        shutil.rmtree(work.parent / (scenario.name + "-tree"), ignore_errors=True)
+        tree = scenario.tree(work.parent / (scenario.name + "-tree"))
+    got, problem = boot_pair(scenario, build_dir, work, timeout, tree)
     if problem is not None:
         return [problem]
     expected = (EXPECTED_DIR / (scenario.name + ".txt")).read_text().splitlines()
@@ -209,13 +255,24 @@ def main():
         raise SystemExit("missing: qemu-system-x86_64 and Debian's ovmf (apt install qemu-system-x86 ovmf)")
     scenarios = [scenario for scenario in SCENARIOS if not args.only or scenario.name in args.only]
     failures = 0
-    for scenario in scenarios:
-        problems = run_scenario(scenario, build_dir, work_root / scenario.name, args.timeout)
+    skipped = []
+    for scenario in list(scenarios):
+        reason = tap_network.unavailable_reason() if scenario.server is not None else None
+        if reason is not None:
+            skipped.append("SKIPPED stock machine: %s (%s)" % (scenario.name, reason))
+            scenarios.remove(scenario)
+            continue
+        try:
+            problems = run_scenario(scenario, build_dir, work_root / scenario.name, args.timeout)
+        except RuntimeError as error:
+            problems = [str(error)]
         print("%s stock machine: %s" % ("FAIL" if problems else "PASS", scenario.name))
         for line in problems:
             print("  " + line)
         failures += 1 if problems else 0
     print("%d stock-machine scenarios passed, %d failed" % (len(scenarios) - failures, failures))
+    for line in skipped:
+        print(line)
     return 1 if failures else 0
 
 
