@@ -31,7 +31,7 @@ EFI_STATUS StartPxe(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
 EFI_STATUS ReadAtBlockSize(EFI_PXE_BASE_CODE_PROTOCOL *Pxe, EFI_IP_ADDRESS *Server, UINT64 Size, UINTN BlockSize) {
   // One byte more than promised, so that a file longer than its size answer is seen rather than cut.
   UINT64 Capacity = Size + 1;
-  VOID *Buffer = PoolAlloc((UINTN)Capacity);
+  VOID *Buffer = Capacity > Size ? PoolAlloc((UINTN)Capacity) : NULL;
   if (Buffer == NULL) {
     Print(u"Read at blocks of %d: no pool for %ld bytes\n", BlockSize, Capacity);
     return EFI_OUT_OF_RESOURCES;

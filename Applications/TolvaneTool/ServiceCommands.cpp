@@ -37,8 +37,11 @@ bool PrintEntry(TOLVANE_SERVICE_PROTOCOL *Service, UINTN Index) {
     return false;
   }
   // GetEntry answers TRUE and leaves Value alone when the value does not fit.
-  Print(Value[0] != 0 ? u"Entry %d: %s\n" : u"Entry %d: (longer than %d characters, or empty)\n", Index,
-        Value[0] != 0 ? (const CHAR16 *)Value : (const CHAR16 *)(UINTN)EntryValueLength);
+  if (Value[0] == 0) {
+    Print(u"Entry %d: (longer than %d characters, or empty)\n", Index, EntryValueLength);
+  } else {
+    Print(u"Entry %d: %s\n", Index, (const CHAR16 *)Value);
+  }
   return true;
 }
 } // namespace
@@ -107,7 +110,7 @@ EFI_STATUS RunFile(CHAR16 **Arguments, UINTN Count) {
   }
   // One byte more than the size answer, so that an empty file still gets a buffer.
   UINTN Capacity = Size + 1;
-  VOID *Buffer = PoolAlloc(Capacity);
+  VOID *Buffer = Capacity > Size ? PoolAlloc(Capacity) : NULL;
   if (Buffer == NULL) {
     Print(u"FetchNumberedFile %d: no pool for %d bytes\n", Number, Capacity);
     return EFI_OUT_OF_RESOURCES;
