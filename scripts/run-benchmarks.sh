@@ -32,5 +32,5 @@ if [ $# -eq 0 ]; then
   echo "== TftpServers"
   cmake --preset efi
   cmake --build --preset efi
-  python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
+  PYTHONPATH=Test python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
 fi

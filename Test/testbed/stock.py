@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """The stock-machine scenarios: the package alone on stock OVMF, no program of the test bed in the boot.
 
 Each scenario is two boots on one variable store, QEMU's card left out of the boot order:
@@ -9,8 +8,11 @@ Each scenario is two boots on one variable store, QEMU's card left out of the bo
           shutdown is compared with Stock/NAME.txt.
 The ESP holds the package's images and startup.nsh, never the test runner. Scenarios are rows of
 SCENARIOS; a row's commands run in one boot, so cases with the same settings share it. Each boot
-runs under "timeout" on QEMU's restricted user network, so nothing reaches out or outlives it.
-Exit status 0 when every scenario passed. Python standard library only.
+runs in the guard's namespaces (guard.py), every card recorded and held to the leak check; a row with a
+real server runs on the private tap network (tap.py). Exit status 0 when every scenario passed.
+Python standard library only.
+
+    PYTHONPATH=Test python3 -m testbed.stock [--build-dir DIR] [--only NAME]
 """
 
 import argparse
@@ -18,32 +20,27 @@ import difflib
 import os
 import re
 import shutil
-import subprocess
 import sys
 from pathlib import Path
+from types import SimpleNamespace
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import tap_network  # noqa: E402
+from . import capture, facts, firmware, guard, loss, nics, qemu, tap
 
-FIRMWARE_DIR = Path(__file__).resolve().parent
-REPOSITORY = FIRMWARE_DIR.parents[1]
-EXPECTED_DIR = FIRMWARE_DIR / "Stock"
-OVMF_CODE = Path("/usr/share/OVMF/OVMF_CODE_4M.fd")
-OVMF_VARS = Path("/usr/share/OVMF/OVMF_VARS_4M.fd")
-RUNNER_IMAGE = "TolvaneFirmwareRunner.efi"
+EXPECTED_DIR = facts.REPOSITORY / "Test" / "Firmware" / "Stock"
+RUNNER_IMAGE = facts.RUNNER_IMAGE
 IMAGE_DIR = "EFI\\tolvane"
 COMPANION = ("TolvaneNetworkSetup.efi", "Tolvane network setup")
 SERVICE = ("TolvaneService.efi", "Tolvane service")
-TOOLS = ("tolvane.efi", "TolvaneCaller.efi")
-TFTP_TREE = REPOSITORY / "Examples"
+TOOLS = ("tolvane.efi", facts.CALLER_IMAGE)
+TFTP_TREE = facts.EXAMPLES
 ESCAPE = re.compile(r"\x1b\[[0-9;=?]*[A-Za-z]")
 # The Shell's handle numbers depend on what the firmware connected before; they are not compared.
 HANDLE_NUMBER = re.compile(r"Handle \[[0-9A-F]+\]")
 
-# Network cards in slot order: QEMU device and its option ROM (None: no ROM, the firmware's own driver).
-VIRTIO = ("virtio-net-pci", "")
-E1000 = ("e1000", None)
-RTL8139 = ("rtl8139", None)
+# Network cards in slot order (nics.py): virtio-net with the firmware's own driver, the others with iPXE's ROMs.
+VIRTIO = "virtio-net-pci:none"
+E1000 = "e1000"
+RTL8139 = "rtl8139"
 # A rivari.ini of this many bytes takes several 64512-byte blocks, each some 44 IP fragments on the wire.
 LARGE_CONFIGURATION_SIZE = 256 * 1024
 
@@ -132,53 +129,42 @@ def field_script(scenario):
     return shell_script(["cd \\" + IMAGE_DIR, "echo == " + scenario.name] + scenario.commands)
 
 
-def card_arguments(cards, tree):
+def card_arguments(scenario, tree, work):
     """
-    One restricted QEMU user network per card, each serving TREE at 10.0.2.2 (the boot file
-    name makes its DHCP offer one that PXE takes); no card is in the boot order.
+    The cards, each recorded: with QEMU's server one restricted user network per card, each serving TREE
+    at 10.0.2.2 (the boot file name makes its DHCP offer one that PXE takes); with a real server the one
+    card on tap0. No card is in the boot order.
     """
+    if scenario.server is not None:
+        netdevs = ["tap,ifname=%s,script=no,downscript=no,vnet_hdr=off" % qemu.TAP]
+    else:
+        netdevs = [qemu.user_netdev(tree)] * len(scenario.cards)
     arguments = []
-    for number, (device, rom) in enumerate(cards, 1):
-        rom_option = "" if rom is None else ",romfile=" + rom
-        arguments += ["-netdev", "user,id=n%d,restrict=on,tftp=%s,bootfile=rivari.ini" % (number, tree),
-                      "-device", "%s,netdev=n%d,mac=52:54:00:00:20:%02x%s" % (device, number, number, rom_option)]
+    for number, (card, netdev) in enumerate(zip(scenario.cards, netdevs), 1):
+        arguments += qemu.card_args(number, netdev, nics.Card(card), work)
     return arguments
 
 
-def tap_card_arguments(cards):
-    """The one card on the private tap network."""
-    (device, rom), = cards
-    rom_option = "" if rom is None else ",romfile=" + rom
-    return ["-netdev", "tap,id=n1,ifname=%s,script=no,downscript=no,vnet_hdr=off" % tap_network.TAP,
-            "-device", "%s,netdev=n1,mac=52:54:00:00:20:01%s" % (device, rom_option)]
-
-
 def boot(work, fat, scenario, script, console, timeout, tree):
-    """One boot of QEMU on the scenario's variable store; returns the console text."""
+    """One boot of QEMU on the scenario's variable store; returns the console text and the leak findings."""
     (fat / "startup.nsh").write_text(script)
+    command = qemu.command(work, fat, card_arguments(scenario, tree, work), work / "debug.txt", "plain")
+    # The machine the firmware's device paths in the expected transcripts come from.
+    command[command.index("-m"):command.index("-m")] = ["-machine", "q35"]
     if scenario.server is None:
-        network = card_arguments(scenario.cards, tree)
-    else:
-        network = tap_card_arguments(scenario.cards)
-    command = ["qemu-system-x86_64", "-display", "none", "-no-reboot",
-               "-m", "512", "-machine", "q35",
-               "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % OVMF_CODE,
-               "-drive", "if=pflash,format=raw,unit=1,file=%s" % (work / "OVMF_VARS.fd"),
-               "-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
-               "-device", "virtio-blk-pci,drive=esp,bootindex=0",
-               "-serial", "file:%s" % console] + network
-    (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
-    if scenario.server is None:
-        subprocess.run(["timeout", "--kill-after=10", str(timeout)] + command, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+        qemu.run(command, work, timeout)
     else:
         for folder, _, files in os.walk(tree):  # the server reads the tree as the user nobody
             os.chmod(folder, 0o755)
             for name in files:
                 os.chmod(Path(folder) / name, 0o644)
-        tap_network.boot_on_tap(command, [{"kind": scenario.server, "args": [], "root": str(tree),
-                                           "address": tap_network.server_address(0)}], work, timeout)
-    return console.read_text(errors="replace") if console.exists() else ""
+        served = SimpleNamespace(address=facts.SERVER, server=(scenario.server,), directory=tree)
+        with tap.network([served], work, loss.DEFAULT):
+            qemu.run(command, work, timeout)
+    (work / "console.txt").replace(console)
+    findings = [finding for number in range(1, len(scenario.cards) + 1)
+                for finding in capture.leaks(qemu.capture_path(work, number))]
+    return console.read_text(errors="replace"), findings
 
 
 def console_lines(text):
@@ -213,17 +199,19 @@ def boot_pair(scenario, build_dir, work, timeout, tree=TFTP_TREE):
         shutil.copy(tree / name, fat / name)
     if any(path.name == RUNNER_IMAGE for path in fat.rglob("*")):
         return [], "the test runner is on the ESP"
-    shutil.copy(OVMF_VARS, work / "OVMF_VARS.fd")
-    first = console_lines(boot(work, fat, scenario, load_option_script(scenario.drivers),
-                               work / "console-1.txt", timeout, tree))
+    firmware.new_variable_store("plain", work / "OVMF_VARS.fd")
+    text, leaks = boot(work, fat, scenario, load_option_script(scenario.drivers), work / "console-1.txt", timeout,
+                       tree)
+    first = console_lines(text)
     added = [line for line in first if line.startswith("bcfg: Add Driver")]
     if len(added) != len(scenario.drivers):
         return [], "boot 1 wrote %d of %d Driver#### options (see %s)" % (len(added), len(scenario.drivers),
                                                                           work / "console-1.txt")
-    second = console_lines(boot(work, fat, scenario, field_script(scenario), work / "console-2.txt", timeout, tree))
-    got = scenario_block(second, scenario.name)
+    text, more_leaks = boot(work, fat, scenario, field_script(scenario), work / "console-2.txt", timeout, tree)
+    got = scenario_block(console_lines(text), scenario.name)
     (work / "transcript.txt").write_text("".join(line + "\n" for line in got))
-    return got, None
+    leaks += more_leaks
+    return got, ("left the test network: " + "; ".join(leaks) if leaks else None)
 
 
 def run_scenario(scenario, build_dir, work, timeout):
@@ -233,15 +221,14 @@ def run_scenario(scenario, build_dir, work, timeout):
         shutil.rmtree(work.parent / (scenario.name + "-tree"), ignore_errors=True)
         tree = scenario.tree(work.parent / (scenario.name + "-tree"))
     got, problem = boot_pair(scenario, build_dir, work, timeout, tree)
-    if problem is not None:
-        return [problem]
     expected = (EXPECTED_DIR / (scenario.name + ".txt")).read_text().splitlines()
-    return list(difflib.unified_diff(expected, got, "expected", "console", lineterm="", n=2))
+    problems = list(difflib.unified_diff(expected, got, "expected", "console", lineterm="", n=2))
+    return problems + ([problem] if problem is not None else [])
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--build-dir", type=Path, default=REPOSITORY / "build" / "efi",
+    parser.add_argument("--build-dir", type=Path, default=facts.DEFAULT_BUILD,
                         help="firmware build directory holding the package's images")
     parser.add_argument("--work-dir", type=Path, help="where disks and consoles go (default: BUILD_DIR/stock-machine)")
     parser.add_argument("--only", action="append", default=[], help="run only this scenario (repeatable)")
@@ -250,21 +237,22 @@ def main():
 
     build_dir = args.build_dir.resolve()
     work_root = (args.work_dir or build_dir / "stock-machine").resolve()
-    missing = [path for path in (OVMF_CODE, OVMF_VARS) if not path.exists()]
+    missing = firmware.missing_tools("plain")
     if shutil.which("qemu-system-x86_64") is None or missing:
-        raise SystemExit("missing: qemu-system-x86_64 and Debian's ovmf (apt install qemu-system-x86 ovmf)")
+        raise SystemExit("missing: qemu-system-x86_64 (apt install qemu-system-x86) " + ", ".join(missing))
+    where = guard.enter()
     scenarios = [scenario for scenario in SCENARIOS if not args.only or scenario.name in args.only]
     failures = 0
     skipped = []
     for scenario in list(scenarios):
-        reason = tap_network.unavailable_reason() if scenario.server is not None else None
+        reason = tap.unavailable_reason(where) if scenario.server is not None else None
         if reason is not None:
             skipped.append("SKIPPED stock machine: %s (%s)" % (scenario.name, reason))
             scenarios.remove(scenario)
             continue
         try:
             problems = run_scenario(scenario, build_dir, work_root / scenario.name, args.timeout)
-        except RuntimeError as error:
+        except (RuntimeError, OSError, ValueError) as error:
             problems = [str(error)]
         print("%s stock machine: %s" % ("FAIL" if problems else "PASS", scenario.name))
         for line in problems:
