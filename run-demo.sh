@@ -3,7 +3,8 @@
 # under QEMU against a TFTP server over Examples/ (or --tftp-dir DIR), then
 # prints what the driver delivers for the machine (--machine ID). The server is
 # QEMU's own by default; --server tftpd-hpa or --server dnsmasq runs that one
-# on a private tap network instead (root only).
+# on a private tap network instead (root only). --stock: the package alone on
+# stock OVMF, loaded from Driver#### options, with the field tool.
 # Exits non-zero when the driver does not deliver.
 set -euo pipefail
 cd "$(dirname "$0")"

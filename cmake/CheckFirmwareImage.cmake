@@ -1,5 +1,6 @@
 # Checks that a built image is what firmware expects of a boot-service driver:
-#   cmake -DIMAGE=path -DREADOBJ=llvm-readobj -P CheckFirmwareImage.cmake
+#   cmake -DIMAGE=path -DREADOBJ=llvm-readobj [-DAPPLICATION=ON] -P CheckFirmwareImage.cmake
+# With APPLICATION, it checks for a UEFI application (subsystem 10) instead.
 if(NOT EXISTS ${IMAGE})
   message(FATAL_ERROR "${IMAGE} is missing: build the efi preset first")
 endif()
@@ -16,7 +17,11 @@ endfunction()
 
 expect("Format: COFF-x86-64" "not an x86-64 image")
 expect("Magic: 0x20B" "not PE32+")
-expect("Subsystem: IMAGE_SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER \\(0xB\\)" "not subsystem 11")
+if(APPLICATION)
+  expect("Subsystem: IMAGE_SUBSYSTEM_EFI_APPLICATION \\(0xA\\)" "not subsystem 10")
+else()
+  expect("Subsystem: IMAGE_SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER \\(0xB\\)" "not subsystem 11")
+endif()
 expect("ImportTableRVA: 0x0\n" "has an import table")
 expect("ImportTableSize: 0x0\n" "has imports")
 expect("BaseRelocationTableSize: 0x[1-9A-F]" "has no base relocations")
@@ -24,4 +29,4 @@ if(HEADERS MATCHES "AddressOfEntryPoint: 0x0\n")
   message(FATAL_ERROR "${IMAGE}: no entry point")
 endif()
 file(SIZE ${IMAGE} IMAGE_SIZE)
-message(STATUS "${IMAGE}: PE32+ boot-service driver, ${IMAGE_SIZE} bytes")
+message(STATUS "${IMAGE}: PE32+ image of the expected subsystem, ${IMAGE_SIZE} bytes")

@@ -23,6 +23,8 @@ add_custom_command(TARGET TolvaneService POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DIMAGE=$<TARGET_FILE:TolvaneService> -DREADOBJ=${TOLVANE_READOBJ}
           -P ${PROJECT_SOURCE_DIR}/cmake/PrintImageSize.cmake
   VERBATIM)
+add_subdirectory(Driver/TolvaneNetworkSetup)
+add_subdirectory(Applications/TolvaneTool)
 include(${CMAKE_CURRENT_LIST_DIR}/FirmwareImageChecks.cmake)
 
 include(${PROJECT_SOURCE_DIR}/cmake/Signing.cmake)

@@ -17,6 +17,9 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
 
+# The field tool's firmware-free argument checks, for the host tests.
+add_subdirectory(Applications/TolvaneTool)
+
 enable_testing()
 if(TOLVANE_TESTS)
   add_subdirectory(Test/Host)

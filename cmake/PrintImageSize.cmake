@@ -1,7 +1,12 @@
 # Prints the size of a built image, in total and per section, against the size budget:
-#   cmake -DIMAGE=path [-DREADOBJ=llvm-readobj] [-DENFORCE=ON] -P PrintImageSize.cmake
-# With ENFORCE, an image above the budget of ImageSizeBudget.cmake is an error.
+#   cmake -DIMAGE=path [-DREADOBJ=llvm-readobj] [-DENFORCE=ON] [-DBUDGET_VARIABLE=name] -P PrintImageSize.cmake
+# With ENFORCE, an image above the budget of ImageSizeBudget.cmake is an error. BUDGET_VARIABLE names the
+# image's budget there; the service's, TOLVANE_IMAGE_SIZE_BUDGET, by default.
 include(${CMAKE_CURRENT_LIST_DIR}/ImageSizeBudget.cmake)
+if(NOT BUDGET_VARIABLE)
+  set(BUDGET_VARIABLE TOLVANE_IMAGE_SIZE_BUDGET)
+endif()
+set(BUDGET ${${BUDGET_VARIABLE}})
 
 if(NOT EXISTS ${IMAGE})
   message(FATAL_ERROR "${IMAGE} is missing: build the efi preset first")
@@ -29,11 +34,11 @@ if(READOBJ)
   endif()
 endif()
 
-math(EXPR HEADROOM "${TOLVANE_IMAGE_SIZE_BUDGET} - ${IMAGE_SIZE}")
-message(STATUS "${IMAGE_NAME}: ${IMAGE_SIZE} bytes, budget ${TOLVANE_IMAGE_SIZE_BUDGET} bytes (${HEADROOM} left)")
-if(IMAGE_SIZE GREATER TOLVANE_IMAGE_SIZE_BUDGET)
+math(EXPR HEADROOM "${BUDGET} - ${IMAGE_SIZE}")
+message(STATUS "${IMAGE_NAME}: ${IMAGE_SIZE} bytes, budget ${BUDGET} bytes (${HEADROOM} left)")
+if(IMAGE_SIZE GREATER BUDGET)
   if(ENFORCE)
-    message(FATAL_ERROR "${IMAGE_NAME} is ${IMAGE_SIZE} bytes, above its budget of ${TOLVANE_IMAGE_SIZE_BUDGET} bytes "
+    message(FATAL_ERROR "${IMAGE_NAME} is ${IMAGE_SIZE} bytes, above its budget of ${BUDGET} bytes "
                         "(cmake/ImageSizeBudget.cmake)")
   endif()
   message(WARNING "${IMAGE_NAME} is above its size budget (cmake/ImageSizeBudget.cmake)")

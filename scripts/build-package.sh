@@ -2,9 +2,10 @@
 # Builds the Debian package tolvane-service (CPack, project packaging/):
 #   scripts/build-package.sh [--key KEY --cert CERT] [--output DIR]
 #                            [--no-build] [--firmware-build DIR] [--host-build DIR]
-# Builds the efi preset (the image) and rivari-check of the host preset, then
-# packages them. With --key and --cert (PEM, key unencrypted) the package also
-# holds TolvaneService.signed.efi. --no-build packages the builds as they are.
+# Builds the efi preset's images (the service, the network companion, the field
+# tool) and rivari-check of the host preset, then packages them. With --key and
+# --cert (PEM, key unencrypted) the package also holds a .signed.efi copy of
+# each image. --no-build packages the builds as they are.
 # Prints the path of the package. Needs cmake, cpack, dpkg-dev, sbsigntool
 # (for --key), gzip.
 set -euo pipefail
@@ -32,7 +33,7 @@ fi
 cd "$repository"
 if [ "$build" -eq 1 ]; then
   cmake --preset efi -B "$firmware_build" >/dev/null
-  cmake --build "$firmware_build" --target TolvaneService
+  cmake --build "$firmware_build" --target TolvaneService TolvaneNetworkSetup TolvaneTool
   cmake --preset host -B "$host_build" >/dev/null
   cmake --build "$host_build" --target rivari-check
 fi
@@ -41,11 +42,13 @@ staging=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-package.XXXXXX")
 trap 'rm -rf "$staging"' EXIT
 signed=""
 if [ -n "$key" ]; then
-  signed="$staging/TolvaneService.signed.efi"
-  scripts/sign-image.sh "$key" "$cert" "$firmware_build/TolvaneService.efi" "$signed"
+  for image in TolvaneService TolvaneNetworkSetup tolvane; do
+    scripts/sign-image.sh "$key" "$cert" "$firmware_build/$image.efi" "$staging/$image.signed.efi"
+    signed="$signed${signed:+;}$staging/$image.signed.efi"
+  done
 fi
 cmake -S packaging -B "$staging/build" -DTOLVANE_FIRMWARE_BUILD="$firmware_build" \
-  -DTOLVANE_HOST_BUILD="$host_build" -DTOLVANE_SIGNED_IMAGE="$signed" >/dev/null
+  -DTOLVANE_HOST_BUILD="$host_build" -DTOLVANE_SIGNED_IMAGES="$signed" >/dev/null
 mkdir -p "$output"
 (cd "$staging/build" && cpack -B "$output" >/dev/null)
 rm -rf "$output/_CPack_Packages"

@@ -64,6 +64,11 @@ typedef struct {
 
 typedef VOID(EFIAPI *EFI_EVENT_NOTIFY)(EFI_EVENT Event, VOID *Context);
 
+/* Event types and task priority levels. */
+#define EVT_NOTIFY_SIGNAL 0x00000200
+#define TPL_APPLICATION 4
+#define TPL_CALLBACK 8
+
 typedef struct {
   EFI_TABLE_HEADER Hdr;
   EFI_TPL(EFIAPI *RaiseTPL)(EFI_TPL NewTpl);

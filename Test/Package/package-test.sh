@@ -2,7 +2,7 @@
 # The Debian package as a user gets it: built by scripts/build-package.sh from
 # the efi and host builds with the OVMF package's test key (decrypted into a
 # temporary folder), then taken apart. It must hold exactly the expected
-# files, its signed image must verify and its unsigned one be the build's, the
+# files, its signed images must verify and its unsigned ones be the build's, the
 # packaged header alone must compile the caller example, the packaged
 # rivari-check must report on Examples/rivari.ini exactly as the built one,
 # and lintian must report no error or warning.
@@ -26,8 +26,12 @@ echo "package: $(basename "$package")"
 expected="./usr/bin/rivari-check
 ./usr/include/tolvane/Protocol/TolvaneService.h
 ./usr/include/tolvane/Uefi/UefiBaseType.h
+./usr/lib/tolvane-service/TolvaneNetworkSetup.efi
+./usr/lib/tolvane-service/TolvaneNetworkSetup.signed.efi
 ./usr/lib/tolvane-service/TolvaneService.efi
 ./usr/lib/tolvane-service/TolvaneService.signed.efi
+./usr/lib/tolvane-service/tolvane.efi
+./usr/lib/tolvane-service/tolvane.signed.efi
 ./usr/share/doc/tolvane-service/Calling.md
 ./usr/share/doc/tolvane-service/Deploying.md
 ./usr/share/doc/tolvane-service/Format.md
@@ -41,10 +45,12 @@ actual=$(dpkg-deb --fsys-tarfile "$package" | tar -t | grep -v '/$' | sort)
 
 root="$work/root"
 dpkg-deb -x "$package" "$root"
-cmp -s "$root/usr/lib/tolvane-service/TolvaneService.efi" "$firmware_build/TolvaneService.efi" ||
-  fail "the packaged image is not the build's"
-sbverify --cert "$certificate" "$root/usr/lib/tolvane-service/TolvaneService.signed.efi" >/dev/null 2>&1 ||
-  fail "the packaged signed image does not verify"
+for image in TolvaneService TolvaneNetworkSetup tolvane; do
+  cmp -s "$root/usr/lib/tolvane-service/$image.efi" "$firmware_build/$image.efi" ||
+    fail "the packaged $image.efi is not the build's"
+  sbverify --cert "$certificate" "$root/usr/lib/tolvane-service/$image.signed.efi" >/dev/null 2>&1 ||
+    fail "the packaged $image.signed.efi does not verify"
+done
 cc -std=c11 -pedantic -Wall -Wextra -Werror -fsyntax-only -I"$root/usr/include/tolvane" \
   "$root/usr/share/doc/tolvane-service/examples/TolvaneCaller.c" || fail "the caller example does not compile against the packaged header"
 

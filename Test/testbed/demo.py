@@ -6,8 +6,11 @@ its size.
 By default it builds the firmware images (CMake preset efi) and serves
 Examples/ for machine ABCD1234 with QEMU's own TFTP server; --server tftpd-hpa
 or --server dnsmasq serves it with that server on a private tap network
-instead (root only). Exit status 0 when the fetch succeeded and the firmware
-ran the whole script, 1 otherwise. Guarded like every test (guard.py): Ctrl-C
+instead (root only). --stock runs the package alone on stock OVMF instead of
+the test runner: the UEFI Shell writes the Driver#### options of the network
+companion and the service, and at the next boot the field tool fetches,
+lists the entries and downloads file 0 (stock.py). Exit status 0 when the
+fetch succeeded and the firmware ran the whole script, 1 otherwise. Guarded like every test (guard.py): Ctrl-C
 ends QEMU and the servers with it. Needs qemu-system-x86, ovmf, cmake, ninja,
 clang and lld (and tftpd-hpa or dnsmasq-base for those servers).
 
@@ -18,9 +21,10 @@ import argparse
 import shutil
 import subprocess
 import sys
+import time
 from pathlib import Path
 
-from . import boot, facts, guard, harness, settings, tap, transcripts, trees
+from . import boot, facts, guard, harness, settings, stock, tap, transcripts, trees
 
 SERVERS = ("qemu", "tftpd-hpa", "dnsmasq")
 
@@ -57,6 +61,26 @@ def demo_script(tree, machine):
     ]) + "\n"
 
 
+def stock_demo(build_dir, tftp_dir, machine, timeout):
+    """The stock machine: two boots, no runner; prints boot 2's console and returns the exit status."""
+    scenario = stock.Stock("demo", [stock.COMPANION, stock.SERVICE], [stock.VIRTIO],
+                           ["tolvane.efi fetch %s %s" % (facts.SERVER, machine), "tolvane.efi entries",
+                            "tolvane.efi file 0"])
+    print("TolvaneService on stock OVMF: Driver0000 the network companion, Driver0001 the service; machine %s, "
+          "TFTP directory %s, QEMU's own server at %s" % (machine, tftp_dir, facts.SERVER), flush=True)
+    started = time.monotonic()
+    lines, problem = stock.boot_pair(scenario, build_dir, build_dir / "stock-demo", timeout, tftp_dir)
+    for line in lines:
+        print("  " + line)
+    print("two boots took %.0f s" % (time.monotonic() - started))
+    if problem is not None:
+        print(problem)
+    fetched = any(line.startswith("FetchConfiguration: 0x0,") for line in lines)
+    if not fetched:
+        print("the driver did not deliver the configuration of %s" % machine)
+    return 0 if fetched and problem is None else 1
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--tftp-dir", type=Path, default=facts.REPOSITORY / "Examples",
@@ -67,6 +91,9 @@ def main():
     parser.add_argument("--no-build", action="store_true", help="use the images in --build-dir as they are")
     parser.add_argument("--server", choices=SERVERS, default="qemu",
                         help="TFTP server: QEMU's own (default), or tftpd-hpa or dnsmasq on a private tap network (root)")
+    parser.add_argument("--stock", action="store_true",
+                        help="the package alone on stock OVMF: Driver#### options written by the UEFI Shell, "
+                             "the field tool in place of the test runner (QEMU's server only)")
     parser.add_argument("--timeout", type=int, default=180, help="seconds before QEMU is stopped")
     args = parser.parse_args()
 
@@ -76,6 +103,8 @@ def main():
     tftp_dir = args.tftp_dir.resolve()
     if not tftp_dir.is_dir():
         parser.error("--tftp-dir %s is not a directory" % tftp_dir)
+    if args.stock and args.server != "qemu":
+        parser.error("--stock runs with QEMU's own server")
     network = "user" if args.server == "qemu" else "tap"
     where = guard.enter()
     if network == "tap" and tap.unavailable_reason(where) is not None:
@@ -85,6 +114,8 @@ def main():
         if shutil.which("cmake") is None:
             raise SystemExit("cmake not found: install cmake, ninja-build, clang and lld, or pass --no-build")
         build_images(build_dir)
+    if args.stock:
+        return stock_demo(build_dir, tftp_dir, machine, args.timeout)
 
     tree = trees.Tree("demo", 1, (args.server,), source=tftp_dir)
     if network == "tap":

@@ -1,0 +1,62 @@
+/* Names of firmware things as the person at the machine sees them: device paths and image files. */
+#include "Protocol/DevicePath.h"
+#include "Protocol/DevicePathToText.h"
+#include "Protocol/LoadedImage.h"
+#include "TolvaneTool.h"
+
+namespace {
+constexpr EFI_GUID DevicePathGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
+constexpr EFI_GUID DevicePathToTextGuid = EFI_DEVICE_PATH_TO_TEXT_PROTOCOL_GUID;
+constexpr EFI_GUID LoadedImageGuid = EFI_LOADED_IMAGE_PROTOCOL_GUID;
+
+/* Writes Path as text; Missing when there is no path or no converter. */
+VOID PrintPath(const EFI_DEVICE_PATH_PROTOCOL *Path, const CHAR16 *Missing) {
+  EFI_DEVICE_PATH_TO_TEXT_PROTOCOL *ToText;
+  CHAR16 *Text = NULL;
+  if (Path != NULL && !EFI_ERROR(BootServices->LocateProtocol(&DevicePathToTextGuid, NULL, (VOID **)&ToText))) {
+    Text = ToText->ConvertDevicePathToText(Path, FALSE, FALSE);
+  }
+  if (Text == NULL) {
+    WriteConsole(Missing);
+    return;
+  }
+  WriteConsole(Text);
+  BootServices->FreePool(Text);
+}
+} // namespace
+
+UINTN HandlesWith(const EFI_GUID &Guid, EFI_HANDLE **Handles) {
+  UINTN Count = 0;
+  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &Guid, NULL, &Count, Handles))) {
+    *Handles = NULL;
+    return 0;
+  }
+  return Count;
+}
+
+VOID PrintDevicePath(EFI_HANDLE Handle) {
+  EFI_DEVICE_PATH_PROTOCOL *Path = NULL;
+  BootServices->HandleProtocol(Handle, &DevicePathGuid, (VOID **)&Path);
+  PrintPath(Path, u"(no device path)");
+}
+
+VOID PrintImageHolding(const VOID *Address) {
+  EFI_HANDLE *Handles;
+  UINTN Count = HandlesWith(LoadedImageGuid, &Handles);
+  EFI_LOADED_IMAGE_PROTOCOL *Holder = NULL;
+  for (UINTN Index = 0; Index < Count && Holder == NULL; Index++) {
+    EFI_LOADED_IMAGE_PROTOCOL *Image;
+    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &LoadedImageGuid, (VOID **)&Image)) &&
+        (UINTN)Address >= (UINTN)Image->ImageBase && (UINTN)Address - (UINTN)Image->ImageBase < Image->ImageSize) {
+      Holder = Image;
+    }
+  }
+  if (Handles != NULL) {
+    BootServices->FreePool(Handles);
+  }
+  if (Holder == NULL) {
+    WriteConsole(u"(not in a loaded image)");
+    return;
+  }
+  PrintPath(Holder->FilePath, u"(an image without a file path)");
+}

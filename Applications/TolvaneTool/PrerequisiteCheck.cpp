@@ -1,0 +1,189 @@
+/*
+ * tolvane check: what a fetch needs, in the order it needs it, each with
+ * what to do when it is missing: the service, a card with Simple Network,
+ * PXE Base Code under the standard and the variant GUID, the companion.
+ */
+#include "Protocol/SimpleNetwork.h"
+#include "Protocol/TolvaneNetworkSetup.h"
+#include "TolvaneTool.h"
+#include "ToolArguments.h"
+
+namespace {
+constexpr EFI_GUID ServiceGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
+constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
+constexpr EFI_GUID PxeBaseCodeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
+constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
+constexpr EFI_GUID NetworkSetupGuid = TOLVANE_NETWORK_SETUP_PROTOCOL_GUID;
+
+/* A fresh link reading, as the service takes it: the card passes through Initialize and is left as found. */
+const CHAR16 *ReadMedia(EFI_SIMPLE_NETWORK_PROTOCOL *Network) {
+  if (!Network->Mode->MediaPresentSupported) {
+    return u"link not reported by the card (the service takes it as present)";
+  }
+  UINT32 State = Network->Mode->State;
+  if (State == EfiSimpleNetworkStopped && EFI_ERROR(Network->Start(Network))) {
+    return u"link unknown: the card does not start";
+  }
+  bool Initialized = State == EfiSimpleNetworkInitialized || !EFI_ERROR(Network->Initialize(Network, 0, 0));
+  BOOLEAN Present = Network->Mode->MediaPresent;
+  if (State != EfiSimpleNetworkInitialized && Initialized) {
+    Network->Shutdown(Network);
+  }
+  if (State == EfiSimpleNetworkStopped) {
+    Network->Stop(Network);
+  }
+  if (!Initialized) {
+    return u"link unknown: the card does not initialise";
+  }
+  return Present ? u"link up" : u"NO LINK: plug the cable in, or check the switch port";
+}
+
+/* 1. The service, and the image it lives in. */
+bool CheckService() {
+  VOID *Service;
+  if (EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, &Service))) {
+    Print(u"Service: MISSING: load TolvaneService.efi from a Driver#### option (see Deploying.md) or with the "
+          u"Shell's load\n");
+    return false;
+  }
+  Print(u"Service: installed by ");
+  PrintImageHolding(Service);
+  Print(u"\n");
+  return true;
+}
+
+/*
+ * TRUE when a handle before Index carries the same interface: the network
+ * stack republishes a card's Simple Network on the card's PXE children.
+ */
+bool IsListedBefore(EFI_HANDLE *Handles, UINTN Index, const VOID *Network) {
+  for (UINTN Before = 0; Before < Index; Before++) {
+    VOID *Earlier;
+    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Before], &SimpleNetworkGuid, &Earlier)) && Earlier == Network) {
+      return true;
+    }
+  }
+  return false;
+}
+
+/* 2. Every card with Simple Network, its provider, its link, and the one the service checks. */
+bool CheckCards(VOID **ServiceNetwork) {
+  EFI_HANDLE *Handles;
+  UINTN Count = HandlesWith(SimpleNetworkGuid, &Handles);
+  if (EFI_ERROR(BootServices->LocateProtocol(&SimpleNetworkGuid, NULL, ServiceNetwork)) || Count == 0) {
+    *ServiceNetwork = NULL;
+    Print(u"Cards: NONE with Simple Network: load TolvaneNetworkSetup.efi before the service (it connects the "
+          u"cards), or run connect -r here; a card whose option ROM has no UEFI driver never gets one\n");
+    return false;
+  }
+  UINTN Cards = 0;
+  for (UINTN Index = 0; Index < Count; Index++) {
+    EFI_SIMPLE_NETWORK_PROTOCOL *Network;
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &SimpleNetworkGuid, (VOID **)&Network)) ||
+        IsListedBefore(Handles, Index, Network)) {
+      continue;
+    }
+    Print(u"Card %d: ", ++Cards);
+    PrintDevicePath(Handles[Index]);
+    Print(u"\n  Simple Network from ");
+    PrintImageHolding((const VOID *)Network->Start);
+    Print(u"\n  %s%s\n", ReadMedia(Network),
+          Network == *ServiceNetwork ? u"\n  the service checks the link of this card" : u"");
+  }
+  BootServices->FreePool(Handles);
+  return true;
+}
+
+/* Lists the handles holding Guid, marking the one LocateProtocol finds and whether it is on the checked card. */
+UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *ServiceNetwork) {
+  EFI_HANDLE *Handles;
+  UINTN Count = HandlesWith(Guid, &Handles);
+  VOID *First = NULL;
+  BootServices->LocateProtocol(&Guid, NULL, &First);
+  Print(u"%s: %d\n", Title, Count);
+  bool Marked = false;
+  for (UINTN Index = 0; Index < Count; Index++) {
+    VOID *Interface;
+    BootServices->HandleProtocol(Handles[Index], &Guid, &Interface);
+    Print(u"  ");
+    PrintDevicePath(Handles[Index]);
+    VOID *Standard;
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface) {
+      Print(u"\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
+    }
+    if (Interface == First && !Marked) {
+      Marked = true;
+      Print(IsOnCard(Handles[Index], ServiceNetwork) ? u"\n  found first: on the card whose link is checked"
+                                                     : u"\n  found first: ON ANOTHER CARD than the link check");
+    }
+    Print(u"\n");
+  }
+  if (Handles != NULL) {
+    BootServices->FreePool(Handles);
+  }
+  return Count;
+}
+
+/* 3. PXE Base Code under both GUIDs. */
+bool CheckPxe(const VOID *ServiceNetwork) {
+  bool Present = true;
+  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork) == 0) {
+    Print(u"  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
+          u"first, and check that network boot (PXE) is enabled in the firmware setup\n");
+    Present = false;
+  }
+  if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork) == 0) {
+    Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
+          u"service's\n");
+    Present = false;
+  }
+  return Present;
+}
+
+/* 4. The companion, and the image it was loaded from. */
+bool CheckCompanion() {
+  VOID *Mark;
+  if (EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Mark))) {
+    Print(u"Network companion: NOT LOADED: add TolvaneNetworkSetup.efi as the first Driver#### option\n");
+    return false;
+  }
+  Print(u"Network companion: loaded from ");
+  PrintImageHolding(Mark);
+  Print(u"\n");
+  return true;
+}
+
+/* The server part: the PXE interface the service will use, started, and its reads. */
+EFI_STATUS CheckServer(const CHAR16 *ServerText) {
+  EFI_IP_ADDRESS Server;
+  if (!ParseIpv4Address(ServerText, &Server)) {
+    return ReportUsage();
+  }
+  EFI_PXE_BASE_CODE_PROTOCOL *Pxe;
+  if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, (VOID **)&Pxe)) &&
+      EFI_ERROR(BootServices->LocateProtocol(&PxeBaseCodeGuid, NULL, (VOID **)&Pxe))) {
+    Print(u"Server %s: not checked: no PXE Base Code\n", ServerText);
+    return EFI_NOT_FOUND;
+  }
+  return ProbeBlockSizes(Pxe, &Server);
+}
+} // namespace
+
+EFI_STATUS RunCheck(CHAR16 **Arguments, UINTN Count) {
+  EFI_IP_ADDRESS Unused;
+  if (Count == 1 && !ParseIpv4Address(Arguments[0], &Unused)) {
+    return ReportUsage();
+  }
+  VOID *ServiceNetwork;
+  UINTN Missing = 0;
+  Missing += CheckService() ? 0 : 1;
+  Missing += CheckCards(&ServiceNetwork) ? 0 : 1;
+  Missing += CheckPxe(ServiceNetwork) ? 0 : 1;
+  Missing += CheckCompanion() ? 0 : 1;
+  if (Missing != 0) {
+    Print(u"Check: %d of 4 prerequisites missing: a fetch fails\n", Missing);
+    return EFI_NOT_FOUND;
+  }
+  Print(u"Check: every prerequisite is present\n");
+  return Count == 1 ? CheckServer(Arguments[0]) : EFI_SUCCESS;
+}

@@ -1,0 +1,136 @@
+/* tolvane fetch, entries, entry, file and release: one service operation each, its status printed as a number. */
+#include "Library/PoolLib.h"
+#include "TolvaneTool.h"
+#include "ToolArguments.h"
+
+namespace {
+constexpr EFI_GUID ServiceGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
+
+/* The largest value an entry line prints whole, in characters. */
+constexpr UINTN EntryValueLength = 400;
+
+/* What each failed fetch step means to the person at the machine, by step code. */
+constexpr const CHAR16 *FetchStepTexts[] = {
+    NULL,
+    u"step 1: no network link (or no card with Simple Network: tolvane check)",
+    u"step 2: PXE start or DHCP failed (no PXE Base Code where the service looks, or no DHCP answer)",
+    u"step 3: no station address",
+    u"step 4: the size query of " TOLVANE_CONFIGURATION_FILE_NAME u" failed (server address, file missing)",
+    u"step 5: no section for this identifier in " TOLVANE_CONFIGURATION_FILE_NAME,
+};
+
+TOLVANE_SERVICE_PROTOCOL *LocateService() {
+  TOLVANE_SERVICE_PROTOCOL *Service;
+  if (EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, (VOID **)&Service))) {
+    Print(u"The service is not loaded: load TolvaneService.efi (tolvane check shows what is missing)\n");
+    return NULL;
+  }
+  return Service;
+}
+
+/* Prints entry Index's value, or that it has none; FALSE when GetEntry finds no such entry. */
+bool PrintEntry(TOLVANE_SERVICE_PROTOCOL *Service, UINTN Index) {
+  CHAR16 Value[EntryValueLength + 1];
+  Value[0] = 0;
+  if (!Service->GetEntry(Service, Index, Value, sizeof(Value))) {
+    Print(u"Entry %d: not found\n", Index);
+    return false;
+  }
+  // GetEntry answers TRUE and leaves Value alone when the value does not fit.
+  if (Value[0] == 0) {
+    Print(u"Entry %d: (longer than %d characters, or empty)\n", Index, EntryValueLength);
+  } else {
+    Print(u"Entry %d: %s\n", Index, (const CHAR16 *)Value);
+  }
+  return true;
+}
+} // namespace
+
+EFI_STATUS RunFetch(CHAR16 **Arguments, UINTN) {
+  EFI_IP_ADDRESS Server;
+  CHAR8 Identifier[TOLVANE_IDENTIFIER_LENGTH + 1];
+  if (!ParseIpv4Address(Arguments[0], &Server) || !ParseIdentifier(Arguments[1], Identifier)) {
+    return ReportUsage();
+  }
+  TOLVANE_SERVICE_PROTOCOL *Service = LocateService();
+  if (Service == NULL) {
+    return EFI_NOT_FOUND;
+  }
+  EFI_STATUS Status = Service->FetchConfiguration(Service, &Server, Identifier);
+  UINTN Code = Status & ~EFI_ERROR_BIT;
+  if (!EFI_ERROR(Status)) {
+    Print(u"FetchConfiguration: 0x%lX, the section of %a is held\n", Status, Identifier);
+  } else if (Code >= TOLVANE_FETCH_STEP_MEDIA && Code <= TOLVANE_FETCH_STEP_SECTION) {
+    Print(u"FetchConfiguration: 0x%lX, %s\n", Status, FetchStepTexts[Code]);
+  } else {
+    Print(u"FetchConfiguration: 0x%lX (%r): the read of %a failed\n", Status, Status, TOLVANE_CONFIGURATION_FILE_NAME);
+  }
+  return Status;
+}
+
+EFI_STATUS RunEntries(CHAR16 **, UINTN) {
+  TOLVANE_SERVICE_PROTOCOL *Service = LocateService();
+  if (Service == NULL) {
+    return EFI_NOT_FOUND;
+  }
+  UINTN Count = Service->GetEntryCount(Service);
+  Print(u"GetEntryCount: %d\n", Count);
+  for (UINTN Index = 0; Index < Count; Index++) {
+    PrintEntry(Service, Index);
+  }
+  return Count == 0 ? EFI_NOT_FOUND : EFI_SUCCESS;
+}
+
+EFI_STATUS RunEntry(CHAR16 **Arguments, UINTN) {
+  UINTN Index;
+  if (!ParseNumber(Arguments[0], ToolNumberLimit, &Index)) {
+    return ReportUsage();
+  }
+  TOLVANE_SERVICE_PROTOCOL *Service = LocateService();
+  if (Service == NULL) {
+    return EFI_NOT_FOUND;
+  }
+  return PrintEntry(Service, Index) ? EFI_SUCCESS : EFI_NOT_FOUND;
+}
+
+EFI_STATUS RunFile(CHAR16 **Arguments, UINTN Count) {
+  UINTN Number;
+  if (!ParseNumber(Arguments[0], ToolNumberLimit, &Number)) {
+    return ReportUsage();
+  }
+  TOLVANE_SERVICE_PROTOCOL *Service = LocateService();
+  if (Service == NULL) {
+    return EFI_NOT_FOUND;
+  }
+  UINTN Size = 0;
+  EFI_STATUS Status = Service->FetchNumberedFile(Service, Number, NULL, &Size);
+  if (Status != EFI_OUT_OF_RESOURCES) {
+    Print(u"FetchNumberedFile %d: 0x%lX (%r)\n", Number, Status, Status);
+    return EFI_ERROR(Status) ? Status : EFI_PROTOCOL_ERROR;
+  }
+  // One byte more than the size answer, so that an empty file still gets a buffer.
+  UINTN Capacity = Size + 1;
+  VOID *Buffer = Capacity > Size ? PoolAlloc(Capacity) : NULL;
+  if (Buffer == NULL) {
+    Print(u"FetchNumberedFile %d: no pool for %d bytes\n", Number, Capacity);
+    return EFI_OUT_OF_RESOURCES;
+  }
+  Status = Service->FetchNumberedFile(Service, Number, Buffer, &Capacity);
+  Print(u"FetchNumberedFile %d: 0x%lX (%r), %d bytes\n", Number, Status, Status, EFI_ERROR(Status) ? 0 : Capacity);
+  if (!EFI_ERROR(Status) && Count == 2) {
+    Status = SaveShellFile(Arguments[1], Buffer, Capacity);
+    Print(u"Saved to %s: 0x%lX (%r)\n", Arguments[1], Status, Status);
+  }
+  PoolRelease(Buffer);
+  return Status;
+}
+
+EFI_STATUS RunRelease(CHAR16 **, UINTN) {
+  TOLVANE_SERVICE_PROTOCOL *Service = LocateService();
+  if (Service == NULL) {
+    return EFI_NOT_FOUND;
+  }
+  EFI_STATUS Status = Service->ReleaseConfiguration(Service);
+  Print(u"ReleaseConfiguration: 0x%lX (%r)\n", Status, Status);
+  return Status;
+}

@@ -1,0 +1,56 @@
+/*
+ * The field tool tolvane.efi: a UEFI Shell application for the person at
+ * the machine. It checks what the service needs, and calls the service's
+ * five operations one command at a time. Every command returns the status
+ * the Shell keeps as %lasterror%.
+ */
+#ifndef TOLVANE_TOOL_H
+#define TOLVANE_TOOL_H
+
+#include "Library/FirmwareTables.h"
+#include "Library/FormatLib.h"
+#include "Library/NetworkCard.h"
+#include "Protocol/PxeBaseCode.h"
+#include "Protocol/TolvaneService.h"
+
+/* Writes Text to the console. */
+VOID WriteConsole(const CHAR16 *Text);
+
+/* Formats one piece of output (FormatToWide) and writes it; longer output is cut at 511 characters. */
+template <typename... ArgumentTypes> VOID Print(const CHAR16 *Format, ArgumentTypes... Arguments) {
+  CHAR16 Line[512];
+  FormatToWide(Line, sizeof(Line), Format, Arguments...);
+  WriteConsole(Line);
+}
+
+/* Writes the handle's device path as the firmware prints it, or "(no device path)". */
+VOID PrintDevicePath(EFI_HANDLE Handle);
+
+/* Writes the file path of the loaded image whose memory holds Address, or "(not in a loaded image)". */
+VOID PrintImageHolding(const VOID *Address);
+
+/* The handles holding Guid into *Handles (a pool block the caller releases); 0 when there are none. */
+UINTN HandlesWith(const EFI_GUID &Guid, EFI_HANDLE **Handles);
+
+/* The commands. Arguments are those behind the command's name, already counted against its table row. */
+EFI_STATUS RunCheck(CHAR16 **Arguments, UINTN Count);
+EFI_STATUS RunFetch(CHAR16 **Arguments, UINTN Count);
+EFI_STATUS RunEntries(CHAR16 **Arguments, UINTN Count);
+EFI_STATUS RunEntry(CHAR16 **Arguments, UINTN Count);
+EFI_STATUS RunFile(CHAR16 **Arguments, UINTN Count);
+EFI_STATUS RunRelease(CHAR16 **Arguments, UINTN Count);
+
+/* The one-line usage, and EFI_INVALID_PARAMETER: what every malformed command line gets. */
+EFI_STATUS ReportUsage();
+
+/*
+ * Reads rivari.ini from Server through Pxe at the service's block size and
+ * at one Ethernet frame's, and says which arrived. EFI_SUCCESS when the
+ * service's read works, else the status of that read.
+ */
+EFI_STATUS ProbeBlockSizes(EFI_PXE_BASE_CODE_PROTOCOL *Pxe, EFI_IP_ADDRESS *Server);
+
+/* Writes Size bytes of Buffer to a new file at Path on a Shell file system (an old one is replaced). */
+EFI_STATUS SaveShellFile(const CHAR16 *Path, VOID *Buffer, UINTN Size);
+
+#endif

@@ -1,0 +1,41 @@
+/* The companion's entry point: the binding and the mark, the watch for later PXE instances, then the cards. */
+#include "Library/FirmwareTables.h"
+#include "NetworkSetup.h"
+#include "Protocol/TolvaneNetworkSetup.h"
+
+namespace {
+constexpr EFI_GUID DriverBindingGuid = EFI_DRIVER_BINDING_PROTOCOL_GUID;
+constexpr EFI_GUID NetworkSetupGuid = TOLVANE_NETWORK_SETUP_PROTOCOL_GUID;
+TOLVANE_NETWORK_SETUP_PROTOCOL NetworkSetupMark = {TOLVANE_NETWORK_SETUP_REVISION};
+} // namespace
+
+/*
+ * Returns EFI_ALREADY_STARTED when a copy is resident (the firmware then
+ * unloads this one), the installation's error when the binding could not be
+ * installed, else EFI_SUCCESS: from then on the image must stay, since the
+ * firmware holds its binding.
+ */
+extern "C" EFI_STATUS EFIAPI NetworkSetupEntry(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table) {
+  ImageHandle = Image;
+  SystemTable = Table;
+  BootServices = Table->BootServices;
+
+  VOID *Resident;
+  if (!EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Resident))) {
+    return EFI_ALREADY_STARTED;
+  }
+  PxeVariantBinding.ImageHandle = Image;
+  PxeVariantBinding.DriverBindingHandle = Image;
+  EFI_HANDLE Handle = Image;
+  EFI_STATUS Status = BootServices->InstallMultipleProtocolInterfaces(&Handle, &DriverBindingGuid, &PxeVariantBinding,
+                                                                      &NetworkSetupGuid, &NetworkSetupMark, NULL);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  // Without the watch, instances present now are still published; only later ones would be missed.
+  (VOID) WatchPxeArrivals();
+  ConnectNetworkControllers();
+  BindPresentPxeInstances();
+  PutServiceCardFirst();
+  return EFI_SUCCESS;
+}
