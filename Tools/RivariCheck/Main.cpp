@@ -9,6 +9,7 @@
 #include "HostPlatform.h"
 #include "ReportOutput.h"
 #include "ServerCheck.h"
+#include "Split/SplitCommand.h"
 
 namespace {
 
@@ -65,6 +66,9 @@ bool ReadWholeFile(const std::string &Path, std::vector<uint8_t> &Text, std::str
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc > 1 && std::strcmp(argv[1], "split") == 0) {
+    return RivariCheck::RunSplitCommand(argc - 1, argv + 1);
+  }
   CLI::App App{"Shows what the TolvaneService driver reads from a rivari.ini, and warns about the traps of "
                "the format.",
                "rivari-check"};
