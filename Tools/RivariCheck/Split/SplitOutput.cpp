@@ -21,8 +21,9 @@ uint64_t CountClients(const SplitReport &Report, bool Written) {
 }
 
 uint64_t CountEquivalent(const SplitReport &Report) {
-  return static_cast<uint64_t>(std::count_if(Report.Clients.begin(), Report.Clients.end(),
-                                             [](const ClientResult &Client) { return Client.Equivalent; }));
+  return static_cast<uint64_t>(
+      std::count_if(Report.Clients.begin(), Report.Clients.end(),
+                    [](const ClientResult &Client) { return Client.Written && Client.Equivalent; }));
 }
 
 std::string Seconds(double Value) {
@@ -77,8 +78,8 @@ std::string SplitReportAsText(const SplitReport &Report, bool WithTime) {
     Text += "  " + Line + "\n";
   }
   Text += std::to_string(CountClients(Report, true)) + " clients written, " +
-          std::to_string(CountClients(Report, false)) + " held back, " + std::to_string(CountEquivalent(Report)) +
-          " proven to give the same answers; files: " + std::to_string(Report.Counts.Written) + " written, " +
+          std::to_string(CountClients(Report, false)) + " held back; " + std::to_string(CountEquivalent(Report)) +
+          " of them proven to give the same answers; files: " + std::to_string(Report.Counts.Written) + " written, " +
           std::to_string(Report.Counts.Unchanged) + " unchanged, " + std::to_string(Report.Counts.Removed) + " removed";
   if (WithTime) {
     Text += "; " + Seconds(Report.Seconds) + " s";
