@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PROGRAMS=(ConfigurationBenchmarks SectionBenchmarks FormatBenchmarks)
+PROGRAMS=(ConfigurationBenchmarks SectionBenchmarks FormatBenchmarks FleetBenchmarks)
 
 if [ -n "${BENCHMARK_BUILD_DIR:-}" ]; then
   BUILD_DIR=$BENCHMARK_BUILD_DIR
