@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""A boot storm: N machines of a fleet fetch their configuration at once, as
+the driver does (a size query with "tsize 0 windowsize 4", ended with error 8
+once the server acknowledges the options, then a read with "blksize 64512
+windowsize 4"), from tftpd-hpa and from dnsmasq, serving the fleet's whole
+rivari.ini or the per-client files of `rivari-check split`. For fleets of
+1,000 and 10,000 machines and N = 10, 100 and 1,000 it prints the bytes served,
+the storm's wall time and the server's CPU time.
+
+    python3 Benchmarks/Fleet/storm_benchmark.py [--rivari-check build/host/Tools/RivariCheck/rivari-check]
+
+Root only: it runs itself in a network namespace of its own (unshare) where
+only loopback exists, client N speaking from 127.1.x.y as the map names it.
+Every storm is bounded (--storm-seconds) and every server is stopped after its
+storms. Python standard library only.
+"""
+
+import argparse
+import asyncio
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+REPOSITORY = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPOSITORY / "Test" / "Servers"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import fleet  # noqa: E402
+from hostile_tftp import ACK, DATA, ERROR, ERROR_OPTIONS, OACK, error_packet  # noqa: E402
+from tftp_servers import dnsmasq_tftp, oack_options, read_request, tftpd_hpa  # noqa: E402
+
+FLEETS = (1000, 10000)
+STORMS = (10, 100, 1000)
+FIRST_ADDRESS = "127.1.0.0"
+SERVER_ADDRESS = "127.0.0.1"
+CONFIGURATION = "rivari.ini"
+RESEND_SECONDS = 1.0
+SENDS_PER_PACKET = 6
+NAMESPACE_MARK = "TOLVANE_STORM_NAMESPACE"
+
+
+class FetchFailed(Exception):
+    pass
+
+
+class ClientSocket(asyncio.DatagramProtocol):
+    """One UDP socket of a client: packets go to a queue with their source."""
+
+    def __init__(self):
+        self.packets = asyncio.Queue()
+
+    def datagram_received(self, data, source):
+        self.packets.put_nowait((data, source))
+
+
+async def exchange(endpoint, packet, destination):
+    """Sends PACKET until an answer comes (six sends, a second apart); returns (answer, source)."""
+    for _ in range(SENDS_PER_PACKET):
+        endpoint[0].sendto(packet, destination)
+        try:
+            return await asyncio.wait_for(endpoint[1].packets.get(), RESEND_SECONDS)
+        except asyncio.TimeoutError:
+            continue
+    raise FetchFailed("no answer")
+
+
+async def open_socket(address):
+    loop = asyncio.get_running_loop()
+    return await loop.create_datagram_endpoint(ClientSocket, local_addr=(address, 0))
+
+
+def opcode(packet):
+    return struct.unpack("!H", packet[:2])[0] if len(packet) >= 2 else 0
+
+
+async def size_query(address, server):
+    """The driver's size query: the size the server answers."""
+    endpoint = await open_socket(address)
+    try:
+        answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"tsize": 0, "windowsize": 4}), server)
+        if opcode(answer) != OACK:
+            raise FetchFailed("size query answered with opcode %d" % opcode(answer))
+        endpoint[0].sendto(error_packet(ERROR_OPTIONS, "size query only"), source)
+        return int(oack_options(answer).get("tsize", -1))
+    finally:
+        endpoint[0].close()
+
+
+async def read_file(address, server, header):
+    """The driver's read: the bytes received; a file that does not open with HEADER (when given) fails."""
+    endpoint = await open_socket(address)
+    try:
+        answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"blksize": 64512, "windowsize": 4}),
+                                        server)
+        block_size, window, received, expected = 512, 1, 0, 1
+        if opcode(answer) == OACK:
+            options = oack_options(answer)
+            block_size, window = int(options.get("blksize", 512)), int(options.get("windowsize", 1))
+            answer, source = await exchange(endpoint, struct.pack("!HH", ACK, 0), source)
+        while True:
+            if opcode(answer) == ERROR:
+                raise FetchFailed("error %d" % struct.unpack("!H", answer[2:4])[0])
+            if opcode(answer) == DATA and struct.unpack("!H", answer[2:4])[0] == expected & 0xFFFF:
+                if expected == 1 and header and not answer[4:].startswith(header):
+                    raise FetchFailed("another machine's file")
+                payload = len(answer) - 4
+                received += payload
+                last = payload < block_size
+                if last or expected % window == 0:
+                    acknowledgement = struct.pack("!HH", ACK, expected & 0xFFFF)
+                    if last:
+                        endpoint[0].sendto(acknowledgement, source)
+                        return received
+                    answer, source = await exchange(endpoint, acknowledgement, source)
+                    expected += 1
+                    continue
+                expected += 1
+            try:
+                answer, source = await asyncio.wait_for(endpoint[1].packets.get(), RESEND_SECONDS * SENDS_PER_PACKET)
+            except asyncio.TimeoutError:
+                raise FetchFailed("silent during the read")
+    finally:
+        endpoint[0].close()
+
+
+async def fetch(address, server, header):
+    size = await size_query(address, server)
+    received = await read_file(address, server, header)
+    if received != size:
+        raise FetchFailed("%d bytes received, %d answered" % (received, size))
+    return received
+
+
+async def storm(clients, server, seconds):
+    """CLIENTS ((address, header or None)) fetch at once; (bytes, wall seconds, failures), bounded by SECONDS."""
+    start = time.monotonic()
+    tasks = [asyncio.ensure_future(fetch(address, server, header)) for address, header in clients]
+    done, pending = await asyncio.wait(tasks, timeout=seconds)
+    for task in pending:
+        task.cancel()
+    await asyncio.gather(*pending, return_exceptions=True)
+    wall = time.monotonic() - start
+    served = sum(task.result() for task in done if task.exception() is None)
+    failures = len(pending) + sum(1 for task in done if task.exception() is not None)
+    return served, wall, failures
+
+
+def cpu_seconds(pid):
+    """User and system time of PID and the children it has reaped."""
+    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
+    return sum(int(value) for value in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+
+
+def prepare(work, machines, rivari_check):
+    """The fleet's folder (whole file) and its split for tftpd-hpa and dnsmasq (one tree serves both)."""
+    folder = work / ("fleet-%d" % machines)
+    configuration, client_map = fleet.write_fleet(folder / "full", machines, FIRST_ADDRESS)
+    split = folder / "split"
+    started = time.monotonic()
+    subprocess.run([rivari_check, "split", str(configuration), "--map", str(client_map), "--out", str(split),
+                    "--for", "tftpd-hpa"], check=True, stdout=subprocess.DEVNULL)
+    print("split of %d machines: %.1f s" % (machines, time.monotonic() - started), flush=True)
+    return folder / "full", split
+
+
+def servers(root, split):
+    """(name, context manager) for each server over ROOT; SPLIT when ROOT is the split tree."""
+    tftpd_options = ["--map-file", str(root / "tftpd-hpa.map")] if split else []
+    dnsmasq_options = ["--tftp-max=2000"] + (["--tftp-unique-root=ip"] if split else [])
+    return (("tftpd-hpa", tftpd_hpa(root, SERVER_ADDRESS, 69, tftpd_options)),
+            ("dnsmasq", dnsmasq_tftp(root, SERVER_ADDRESS, 69, dnsmasq_options)))
+
+
+def run(arguments):
+    work = Path(tempfile.mkdtemp(prefix="tolvane-storm-"))
+    work.chmod(0o755)
+    rows = []
+    try:
+        for machines in arguments.fleets:
+            full, split = prepare(work, machines, arguments.rivari_check)
+            for layout, root in (("full", full), ("split", split)):
+                for name, server_context in servers(root, layout == "split"):
+                    with server_context as server:
+                        for count in arguments.storms:
+                            # A client of the split tree checks that the file it got is its own.
+                            clients = [(fleet.client_address(index, FIRST_ADDRESS),
+                                        ("[%s]" % fleet.machine_identifier(index)).encode() if layout == "split"
+                                        else None) for index in range(count)]
+                            before = cpu_seconds(server.process.pid)
+                            served, wall, failures = asyncio.run(
+                                storm(clients, (SERVER_ADDRESS, 69), arguments.storm_seconds))
+                            used = cpu_seconds(server.process.pid) - before
+                            row = (name, machines, layout, count, served, wall, used, failures)
+                            rows.append(row)
+                            print("%s %d %s N=%d: %d bytes, %.2f s, server CPU %.2f s, %d failed" % row, flush=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print()
+    print("| Server | Fleet | File | N | Bytes served | Wall time | Server CPU | Failed |")
+    print("|---|---|---|---|---|---|---|---|")
+    for name, machines, layout, count, served, wall, used, failures in rows:
+        print("| %s | %s | %s | %s | %s | %.2f s | %.2f s | %d |"
+              % (name, f"{machines:,}", layout, f"{count:,}", f"{served:,}", wall, used, failures))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rivari-check", default=str(REPOSITORY / "build/host/Tools/RivariCheck/rivari-check"))
+    parser.add_argument("--fleets", type=int, nargs="+", default=FLEETS, help="machines per fleet file")
+    parser.add_argument("--storms", type=int, nargs="+", default=STORMS, help="clients per storm (at most 1,000)")
+    parser.add_argument("--storm-seconds", type=float, default=300.0, help="bound of one storm (default 300)")
+    arguments = parser.parse_args()
+    arguments.storms = [min(count, 1000, min(arguments.fleets)) for count in arguments.storms]
+    if os.geteuid() != 0:
+        print("storm benchmark skipped: it needs root for a network namespace of its own")
+        return 0
+    if os.environ.get(NAMESPACE_MARK) != "1":
+        # Only loopback exists in the new namespace: nothing the storm sends can leave the machine.
+        environment = dict(os.environ, **{NAMESPACE_MARK: "1"})
+        return subprocess.run(["unshare", "--net", "--", sys.executable] + sys.argv, env=environment).returncode
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    # Name resolution with AI_ADDRCONFIG (in.tftpd's --address) finds no IPv4 while loopback is the only address:
+    # a tap device nobody opens, with a documentation address, gives it one.
+    subprocess.run(["ip", "tuntap", "add", "dev", "storm0", "mode", "tap"], check=True)
+    subprocess.run(["ip", "address", "add", "192.0.2.1/32", "dev", "storm0"], check=True)
+    subprocess.run(["ip", "link", "set", "storm0", "up"], check=True)
+    run(arguments)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
