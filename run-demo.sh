@@ -8,4 +8,4 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/prerequisites.sh
-exec python3 Test/Firmware/demo.py "$@"
+PYTHONPATH=Test exec python3 -m testbed.demo "$@"

@@ -9,7 +9,7 @@ PACKAGES=(
   libinih-dev libiniparser-dev libcli11-dev nlohmann-json3-dev
   qemu-system-x86 ovmf python3
   sbsigntool openssl dpkg-dev lintian
-  tftpd-hpa dnsmasq-base iproute2
+  tftpd-hpa dnsmasq-base iproute2 nftables ipxe-qemu
 )
 
 missing=()

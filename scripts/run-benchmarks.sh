@@ -33,8 +33,8 @@ if [ $# -eq 0 ]; then
   echo "== TftpServers"
   cmake --preset efi
   cmake --build --preset efi
-  python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
+  PYTHONPATH=Test python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
   echo "== Boot storm"
   cmake --build "$BUILD_DIR" --target rivari-check
-  python3 Benchmarks/Fleet/storm_benchmark.py --rivari-check "$BUILD_DIR/Tools/RivariCheck/rivari-check"
+  PYTHONPATH=Test python3 Benchmarks/Fleet/storm_benchmark.py --rivari-check "$BUILD_DIR/Tools/RivariCheck/rivari-check"
 fi

@@ -7,17 +7,17 @@ rivari.ini or the per-client files of `rivari-check split`. For fleets of
 1,000 and 10,000 machines and N = 10, 100 and 1,000 it prints the bytes served,
 the storm's wall time and the server's CPU time.
 
-    python3 Benchmarks/Fleet/storm_benchmark.py [--rivari-check build/host/Tools/RivariCheck/rivari-check]
+    PYTHONPATH=Test python3 Benchmarks/Fleet/storm_benchmark.py [--rivari-check build/host/Tools/RivariCheck/rivari-check]
 
-Root only: it runs itself in a network namespace of its own (unshare) where
-only loopback exists, client N speaking from 127.1.x.y as the map names it.
-Every storm is bounded (--storm-seconds) and every server is stopped after its
-storms. Python standard library only.
+Root only: it runs in the test bed's guard (PID and network namespaces of its
+own, where only loopback exists and nothing outlives it), client N speaking
+from 127.1.x.y as the map names it. Every storm is bounded (--storm-seconds)
+and every server is stopped after its storms. Python standard library only.
 """
 
 import argparse
 import asyncio
-import os
+import resource
 import shutil
 import struct
 import subprocess
@@ -27,11 +27,13 @@ import time
 from pathlib import Path
 
 REPOSITORY = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPOSITORY / "Test" / "Servers"))
+sys.path.insert(0, str(REPOSITORY / "Test"))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import fleet  # noqa: E402
-from hostile_tftp import ACK, DATA, ERROR, ERROR_OPTIONS, OACK, error_packet  # noqa: E402
-from tftp_servers import dnsmasq_tftp, oack_options, read_request, tftpd_hpa  # noqa: E402
+from testbed import guard  # noqa: E402
+from testbed.servers import dnsmasq_tftp, tftpd_hpa  # noqa: E402
+from testbed.tftp_wire import (ACK, DATA, ERROR, ERROR_OPTIONS, OACK, error_packet, oack_options,  # noqa: E402
+                               opcode_of, read_request)
 
 FLEETS = (1000, 10000)
 STORMS = (10, 100, 1000)
@@ -40,7 +42,6 @@ SERVER_ADDRESS = "127.0.0.1"
 CONFIGURATION = "rivari.ini"
 RESEND_SECONDS = 1.0
 SENDS_PER_PACKET = 6
-NAMESPACE_MARK = "TOLVANE_STORM_NAMESPACE"
 
 
 class FetchFailed(Exception):
@@ -73,17 +74,13 @@ async def open_socket(address):
     return await loop.create_datagram_endpoint(ClientSocket, local_addr=(address, 0))
 
 
-def opcode(packet):
-    return struct.unpack("!H", packet[:2])[0] if len(packet) >= 2 else 0
-
-
 async def size_query(address, server):
     """The driver's size query: the size the server answers."""
     endpoint = await open_socket(address)
     try:
         answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"tsize": 0, "windowsize": 4}), server)
-        if opcode(answer) != OACK:
-            raise FetchFailed("size query answered with opcode %d" % opcode(answer))
+        if opcode_of(answer) != OACK:
+            raise FetchFailed("size query answered with opcode %d" % opcode_of(answer))
         endpoint[0].sendto(error_packet(ERROR_OPTIONS, "size query only"), source)
         return int(oack_options(answer).get("tsize", -1))
     finally:
@@ -97,14 +94,14 @@ async def read_file(address, server, header):
         answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"blksize": 64512, "windowsize": 4}),
                                         server)
         block_size, window, received, expected = 512, 1, 0, 1
-        if opcode(answer) == OACK:
+        if opcode_of(answer) == OACK:
             options = oack_options(answer)
             block_size, window = int(options.get("blksize", 512)), int(options.get("windowsize", 1))
             answer, source = await exchange(endpoint, struct.pack("!HH", ACK, 0), source)
         while True:
-            if opcode(answer) == ERROR:
+            if opcode_of(answer) == ERROR:
                 raise FetchFailed("error %d" % struct.unpack("!H", answer[2:4])[0])
-            if opcode(answer) == DATA and struct.unpack("!H", answer[2:4])[0] == expected & 0xFFFF:
+            if opcode_of(answer) == DATA and struct.unpack("!H", answer[2:4])[0] == expected & 0xFFFF:
                 if expected == 1 and header and not answer[4:].startswith(header):
                     raise FetchFailed("another machine's file")
                 payload = len(answer) - 4
@@ -149,10 +146,10 @@ async def storm(clients, server, seconds):
     return served, wall, failures
 
 
-def cpu_seconds(pid):
-    """User and system time of PID and the children it has reaped."""
-    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
-    return sum(int(value) for value in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+def children_cpu_seconds():
+    """User and system time of the processes this one has waited for (a stopped server, and what it reaped)."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 def prepare(work, machines, rivari_check):
@@ -168,11 +165,11 @@ def prepare(work, machines, rivari_check):
 
 
 def servers(root, split):
-    """(name, context manager) for each server over ROOT; SPLIT when ROOT is the split tree."""
+    """(name, function starting it) for each server over ROOT; SPLIT when ROOT is the split tree."""
     tftpd_options = ["--map-file", str(root / "tftpd-hpa.map")] if split else []
     dnsmasq_options = ["--tftp-max=2000"] + (["--tftp-unique-root=ip"] if split else [])
-    return (("tftpd-hpa", tftpd_hpa(root, SERVER_ADDRESS, 69, tftpd_options)),
-            ("dnsmasq", dnsmasq_tftp(root, SERVER_ADDRESS, 69, dnsmasq_options)))
+    return (("tftpd-hpa", lambda: tftpd_hpa(root, SERVER_ADDRESS, 69, tftpd_options)),
+            ("dnsmasq", lambda: dnsmasq_tftp(root, SERVER_ADDRESS, 69, dnsmasq_options)))
 
 
 def run(arguments):
@@ -183,20 +180,21 @@ def run(arguments):
         for machines in arguments.fleets:
             full, split = prepare(work, machines, arguments.rivari_check)
             for layout, root in (("full", full), ("split", split)):
-                for name, server_context in servers(root, layout == "split"):
-                    with server_context as server:
-                        for count in arguments.storms:
-                            # A client of the split tree checks that the file it got is its own.
-                            clients = [(fleet.client_address(index, FIRST_ADDRESS),
-                                        ("[%s]" % fleet.machine_identifier(index)).encode() if layout == "split"
-                                        else None) for index in range(count)]
-                            before = cpu_seconds(server.process.pid)
+                for name, start_server in servers(root, layout == "split"):
+                    for count in arguments.storms:
+                        # A client of the split tree checks that the file it got is its own.
+                        clients = [(fleet.client_address(index, FIRST_ADDRESS),
+                                    ("[%s]" % fleet.machine_identifier(index)).encode() if layout == "split" else None)
+                                   for index in range(count)]
+                        # A server of its own per storm: its CPU time is counted once it has stopped.
+                        before = children_cpu_seconds()
+                        with start_server():
                             served, wall, failures = asyncio.run(
                                 storm(clients, (SERVER_ADDRESS, 69), arguments.storm_seconds))
-                            used = cpu_seconds(server.process.pid) - before
-                            row = (name, machines, layout, count, served, wall, used, failures)
-                            rows.append(row)
-                            print("%s %d %s N=%d: %d bytes, %.2f s, server CPU %.2f s, %d failed" % row, flush=True)
+                        used = children_cpu_seconds() - before
+                        row = (name, machines, layout, count, served, wall, used, failures)
+                        rows.append(row)
+                        print("%s %d %s N=%d: %d bytes, %.2f s, server CPU %.2f s, %d failed" % row, flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print()
@@ -215,14 +213,10 @@ def main():
     parser.add_argument("--storm-seconds", type=float, default=300.0, help="bound of one storm (default 300)")
     arguments = parser.parse_args()
     arguments.storms = [min(count, 1000, min(arguments.fleets)) for count in arguments.storms]
-    if os.geteuid() != 0:
-        print("storm benchmark skipped: it needs root for a network namespace of its own")
+    reason = guard.enter().real_servers_reason()
+    if reason is not None:
+        print("boot storm skipped: " + reason)
         return 0
-    if os.environ.get(NAMESPACE_MARK) != "1":
-        # Only loopback exists in the new namespace: nothing the storm sends can leave the machine.
-        environment = dict(os.environ, **{NAMESPACE_MARK: "1"})
-        return subprocess.run(["unshare", "--net", "--", sys.executable] + sys.argv, env=environment).returncode
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     # Name resolution with AI_ADDRCONFIG (in.tftpd's --address) finds no IPv4 while loopback is the only address:
     # a tap device nobody opens, with a documentation address, gives it one.
     subprocess.run(["ip", "tuntap", "add", "dev", "storm0", "mode", "tap"], check=True)

@@ -6,24 +6,22 @@ server: the block size it agreed, the fetch of rivari.ini, the size query and
 read that fetch is made of (made directly), the download of numbered file 1,
 each a median of three with its ratio to QEMU's server.
 
-    python3 Benchmarks/TftpServers/server_benchmark.py [--build-dir build/efi]
+    PYTHONPATH=Test python3 Benchmarks/TftpServers/server_benchmark.py [--build-dir build/efi]
 
 All four serve in one boot, taken in turn, so that the machine's load
-weighs on each alike. The real servers run on the harness's private tap
-network: root and /dev/net/tun, or the benchmark is skipped. Python standard
-library only.
+weighs on each alike. The real servers run on the test bed's private tap
+network, guarded like every test (Test/testbed): root and /dev/net/tun, or
+the benchmark is skipped.
 """
 
 import argparse
-import re
 import statistics
 import sys
 from pathlib import Path
 
-REPOSITORY = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPOSITORY / "Test" / "Firmware"))
-import harness  # noqa: E402
-import tap_network  # noqa: E402
+from testbed import capture, facts, guard, harness, qemu, scenarios, tap, transcripts
+
+REPOSITORY = facts.REPOSITORY
 
 SCENARIOS = Path(__file__).resolve().parent
 RUN = "transfer-speed"
@@ -31,38 +29,33 @@ RUN = "transfer-speed"
 SERVERS = (("qemu", "QEMU's server"), ("hpa", "tftpd-hpa"), ("hpa1428", "tftpd-hpa -B 1428"), ("dnsmasq", "dnsmasq"))
 SIZES = (("1m", "1 MiB"), ("4m", "4 MiB"))
 MEASURES = (("fetch", "fetch"), ("transfer", "its transfer"), ("file", "numbered file"))
-MILLISECONDS = re.compile(r"\[(\d+) ms\]$")
 
 
 def figures(block):
     """{(tree, measure): median milliseconds} from the run's transcript block; see MEASURES."""
     found = {}
-    tree = None
-    for line in block:
-        timed = MILLISECONDS.search(line)
-        if line.startswith("publish-pxe "):
-            tree = line.split()[1].rstrip(":")
-        elif not timed:
+    for tree, line, milliseconds in transcripts.timed_lines(block):
+        if milliseconds is None:
             continue
-        elif line.startswith("fetch "):
-            found.setdefault((tree, "fetch"), []).append(int(timed.group(1)))
+        if line.startswith("fetch "):
+            found.setdefault((tree, "fetch"), []).append(milliseconds)
         elif line.startswith("raw size query:"):
-            found.setdefault((tree, "transfer"), []).append(int(timed.group(1)))
+            found.setdefault((tree, "transfer"), []).append(milliseconds)
         elif line.startswith("raw read:"):
-            found[tree, "transfer"][-1] += int(timed.group(1))
+            found[tree, "transfer"][-1] += milliseconds
         elif line.startswith("file "):
-            found.setdefault((tree, "file"), []).append(int(timed.group(1)))
+            found.setdefault((tree, "file"), []).append(milliseconds)
     return {key: statistics.median(values) for key, values in found.items()}
 
 
 def run_benchmark(build_dir, work, timeout):
     """Boots once for start-up and the run; returns (figures, {tree: agreed block sizes}, failures)."""
-    runs = harness.load_runs(harness.SCENARIO_ROOT, {harness.STARTUP}) + harness.load_runs(SCENARIOS, set())
-    [(key, boot_runs)] = harness.plan_boots(runs)
-    failures = harness.run_boot(key, boot_runs, build_dir, work, timeout)
-    _, blocks = harness.split_blocks((work / "transcript.txt").read_text(errors="replace").splitlines())
+    runs = scenarios.load_runs(facts.SCENARIO_ROOT, {scenarios.STARTUP}) + scenarios.load_runs(SCENARIOS, set())
+    [(key, boot_runs)] = scenarios.plan_boots(runs)
+    failures, result = harness.run_boot(key, boot_runs, build_dir, work, timeout)
+    _, blocks = transcripts.split_blocks(result.transcript if result else [])
     run = next(run for run in boot_runs if run.name == RUN)
-    block_sizes = {name: tap_network.agreed_block_sizes(harness.capture_path(work, tree.nic)).get(tree.address, [])
+    block_sizes = {name: capture.agreed_block_sizes(qemu.capture_path(work, tree.nic)).get(tree.address, [])
                    for name, tree in run.trees.items()}
     return figures(blocks.get(RUN, [])), block_sizes, failures
 
@@ -100,7 +93,7 @@ def main():
                         help="firmware build directory holding the driver and runner images")
     parser.add_argument("--timeout", type=int, default=600, help="seconds before QEMU is stopped, per boot")
     args = parser.parse_args()
-    reason = tap_network.unavailable_reason()
+    reason = tap.unavailable_reason(guard.enter())
     if reason is not None:
         print("TFTP server benchmark skipped: " + reason)
         return 0

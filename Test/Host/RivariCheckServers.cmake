@@ -1,5 +1,5 @@
-# rivari-check --server against tftpd-hpa, dnsmasq and the hostile test server on the loopback interface (in a
-# private network namespace when run as root). A server that cannot be started here skips its test, saying why.
+# rivari-check --server against tftpd-hpa, dnsmasq and the hostile test server on the loopback interface of a
+# private namespace (the test bed's guard). A server that cannot be started here skips its test, saying why.
 if(NOT TOLVANE_FUZZ)
   find_package(Python3 COMPONENTS Interpreter)
   if(Python3_Interpreter_FOUND)
@@ -7,7 +7,8 @@ if(NOT TOLVANE_FUZZ)
       add_test(NAME RivariCheck.Server.${SERVER}
                COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck/server_check.py
                        --tool $<TARGET_FILE:rivari-check> --server ${SERVER})
-      set_tests_properties(RivariCheck.Server.${SERVER} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+      set_tests_properties(RivariCheck.Server.${SERVER} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+                           ENVIRONMENT PYTHONPATH=${PROJECT_SOURCE_DIR}/Test)
     endforeach()
   else()
     message(WARNING "python3 not found: the rivari-check server tests (RivariCheck.Server.*) are not registered")

@@ -9,38 +9,32 @@ asserting what it reports and the driver's verdicts:
   hostile             the shared hostile server with each of its faults, and
                       a port where nobody answers
 
-As root the whole run happens in a private network namespace that holds only
-its own loopback interface, so nothing can reach a real network and port 69
-is free for dnsmasq. Without root, tftpd-hpa and dnsmasq cannot be started
-(they chroot, and dnsmasq serves TFTP on port 69 only) and the hostile server
-runs on 127.0.0.1 of the machine. Exit status 0 when every check passes, 77
-(skipped) with the reason printed when the server cannot be started here, 1
-otherwise. Servers are stopped on every path (tftp_servers.py).
-Python standard library only.
+The whole run happens in PID and network namespaces of its own (the test
+bed's guard), which hold only their own loopback interface: nothing can reach
+a real network, port 69 is free for dnsmasq, and nothing the check starts
+outlives it, however it ends. tftpd-hpa and dnsmasq need root's namespaces
+(CAP_SYS_ADMIN: they chroot and drop to nobody); the hostile server runs in
+any namespace the guard can make, never on the host's addresses. Exit status
+0 when every check passes, 77 (skipped) with the reason printed when the
+server cannot be started here, 1 otherwise. Needs PYTHONPATH=Test (the test
+bed's package); CTest sets it.
 """
 
 import argparse
-import ctypes
-import fcntl
 import json
 import os
 import shutil
-import socket
-import struct
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
-REPOSITORY = Path(__file__).resolve().parents[3]
-sys.path.insert(0, str(REPOSITORY / "Test" / "Servers"))
-import tftp_servers  # noqa: E402
+from testbed import facts, guard, servers
 
+REPOSITORY = facts.REPOSITORY
 SKIPPED = 77
-CLONE_NEWNET = 0x40000000
-SIOCGIFFLAGS, SIOCSIFFLAGS, SIOCSIFADDR, IFF_UP = 0x8913, 0x8914, 0x8916, 0x1
-MACHINE = "ABCD1234"
-DRIVER_BLOCK_SIZE = 64512
+MACHINE = facts.EXAMPLE_MACHINE
+DRIVER_BLOCK_SIZE = facts.DRIVER_BLOCK_SIZE
 # Larger than two blocks of 64512 bytes, so that a server silent after two blocks stops the transfer.
 LARGE = 160000
 SILENCE_TIMEOUT = "1"
@@ -69,24 +63,9 @@ def expect(condition, message):
         raise CheckFailed(message)
 
 
-def interface_up(control, name):
-    request = struct.pack("16sh14x", name, 0)
-    flags = struct.unpack("16sh14x", fcntl.ioctl(control, SIOCGIFFLAGS, request))[1]
-    fcntl.ioctl(control, SIOCSIFFLAGS, struct.pack("16sh14x", name, flags | IFF_UP))
-
-
-def private_network():
-    """Moves this process into a new network namespace with its loopback up; False without the right to."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    if libc.unshare(CLONE_NEWNET) != 0:
-        return False
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as control:
-        interface_up(control, b"lo")
-        # in.tftpd resolves its address with AI_ADDRCONFIG, which counts no 127.0.0.1: a second loopback address.
-        alias = struct.pack("16sH2s4s8x", b"lo:1", socket.AF_INET, b"\0\0", socket.inet_aton("127.0.0.2"))
-        fcntl.ioctl(control, SIOCSIFADDR, alias)
-        interface_up(control, b"lo:1")
-    return True
+def second_loopback_address():
+    """in.tftpd resolves its address with AI_ADDRCONFIG, which counts no 127.0.0.1: a second loopback address."""
+    subprocess.run(["ip", "addr", "add", "127.0.0.2/8", "dev", "lo"], check=True)
 
 
 def serve_tree(directory, large):
@@ -96,7 +75,7 @@ def serve_tree(directory, large):
         if item.is_file():
             shutil.copyfile(item, directory / item.name)
     if large:
-        with open(directory / "rivari.ini", "a") as config:
+        with open(directory / facts.CONFIGURATION_FILE, "a") as config:
             line = "# padding that makes the file span three blocks of 64512 bytes\n"
             config.write(line * (LARGE // len(line)))
         (directory / (MACHINE + ".1")).write_bytes(bytes(range(256)) * (LARGE // 256))
@@ -139,7 +118,7 @@ def check_sample_tree(tool, server, expected_block_size):
     address = "%s:%d" % (server.address, server.port)
     status, report = run_tool(tool, address)
     expect(status == 0, "exit status %d: %r" % (status, report))
-    size = (REPOSITORY / "Examples" / "rivari.ini").stat().st_size
+    size = (facts.EXAMPLES / facts.CONFIGURATION_FILE).stat().st_size
     check_fetch(report, "EFI_SUCCESS", None)
     expect(report["server"]["size_query"]["size_answer"] == size, "size answer %r" % report["server"]["size_query"])
     expect(report["server"]["read"]["received"] == size, "bytes read %r" % report["server"]["read"])
@@ -155,32 +134,34 @@ def check_sample_tree(tool, server, expected_block_size):
     print(text.stdout)
 
 
-def check_tftpd_hpa(tool, tree, root):
-    if not root:
-        return "tftpd-hpa needs root (it chroots into the tree and drops to the user nobody)"
+def check_tftpd_hpa(tool, tree, where):
+    if where.real_servers_reason():
+        return "tftpd-hpa: " + where.real_servers_reason()
     if shutil.which("in.tftpd") is None:
         return "in.tftpd not installed (package tftpd-hpa)"
-    with tftp_servers.tftpd_hpa(serve_tree(tree / "tftpd-hpa", False)) as server:
+    with servers.tftpd_hpa(serve_tree(tree / "tftpd-hpa", False)) as server:
         check_sample_tree(tool, server, DRIVER_BLOCK_SIZE)
     return None
 
 
-def check_dnsmasq(tool, tree, root):
-    if not root:
-        return "dnsmasq serves TFTP on port 69 only, which needs root and a private network namespace"
+def check_dnsmasq(tool, tree, where):
+    if where.real_servers_reason():
+        return "dnsmasq: " + where.real_servers_reason()
     if shutil.which("dnsmasq") is None:
         return "dnsmasq not installed (package dnsmasq-base)"
-    with tftp_servers.dnsmasq_tftp(serve_tree(tree / "dnsmasq", False)) as server:
-        agreed = tftp_servers.agreed_block_size(server.address, server.port, "rivari.ini", DRIVER_BLOCK_SIZE)
+    with servers.dnsmasq_tftp(serve_tree(tree / "dnsmasq", False)) as server:
+        agreed = servers.probe_block_size(server.address, server.port, facts.CONFIGURATION_FILE)
         check_sample_tree(tool, server, agreed)
     return None
 
 
-def check_hostile(tool, tree, root):
+def check_hostile(tool, tree, where):
+    if where.mode is None:
+        return where.reason
     served = serve_tree(tree / "hostile", True)
     failures = []
     for fault, status, step, numbered_status, exit_status in HOSTILE_CASES:
-        with tftp_servers.hostile(served, fault=fault) as server:
+        with servers.hostile(served, fault=fault) as server:
             code, report = run_tool(tool, "%s:%d" % (server.address, server.port), "--timeout", SILENCE_TIMEOUT)
         try:
             expect(code == exit_status, "exit status %d, expected %d" % (code, exit_status))
@@ -190,7 +171,7 @@ def check_hostile(tool, tree, root):
         except CheckFailed as failure:
             failures.append("hostile %s: %s" % (fault, failure))
     # Nobody answers: the size query ends the fetch at step 4 within the timeout.
-    code, report = run_tool(tool, "127.0.0.1:%d" % tftp_servers.free_udp_port("127.0.0.1"), "--timeout", "0.2")
+    code, report = run_tool(tool, "127.0.0.1:%d" % servers.free_udp_port("127.0.0.1"), "--timeout", "0.2")
     try:
         expect(code == 3 and report["server"]["size_query"]["end"] == "timeout", "silent port: %r" % report)
         expect(report["server"]["numbered_files"] == [], "no numbered file is waited for: %r" % report)
@@ -211,11 +192,13 @@ def main():
     parser.add_argument("--server", choices=sorted(CHECKS), required=True)
     args = parser.parse_args()
 
-    root = os.geteuid() == 0 and private_network()
+    where = guard.enter()
+    if where.mode is not None:
+        second_loopback_address()
     with tempfile.TemporaryDirectory(prefix="rivari-server-check-") as work:
         Path(work).chmod(0o755)
         try:
-            skipped = CHECKS[args.server](os.path.abspath(args.tool), Path(work), root)
+            skipped = CHECKS[args.server](os.path.abspath(args.tool), Path(work), where)
         except CheckFailed as failure:
             print("FAILED: %s" % failure)
             return 1

@@ -13,7 +13,8 @@ temporary folder, never into the tree), and beside the signed driver in
   TamperedSignature.efi   the signed image with one byte of its signature changed
   WrongKey.efi            the image signed with a key the firmware does not know
 
-Python standard library, openssl and sbsigntool only.
+The boot setting "firmware plain|secure-boot" picks the build. Python standard library, openssl and
+sbsigntool only.
 """
 
 import shutil
@@ -22,14 +23,15 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-REPOSITORY = Path(__file__).resolve().parents[2]
-SIGN_SCRIPT = REPOSITORY / "scripts" / "sign-image.sh"
+from . import facts
+
+SIGN_SCRIPT = facts.REPOSITORY / "scripts" / "sign-image.sh"
 OVMF = Path("/usr/share/OVMF")
 TEST_KEY = Path("/usr/share/ovmf/PkKek-1-snakeoil.key")
 TEST_CERTIFICATE = Path("/usr/share/ovmf/PkKek-1-snakeoil.pem")
 TEST_KEY_PASSPHRASE = "snakeoil"
 DRIVER_FOLDER = ("EFI", "Tolvane")
-DRIVER_IMAGE = "TolvaneService.efi"
+DRIVER_IMAGE = facts.DRIVER_IMAGE
 
 
 class Firmware:
@@ -51,7 +53,7 @@ FIRMWARES = {
 
 
 # boot.txt "firmware plain|secure-boot": the firmware build a boot runs.
-BOOT_CHOICES = {"firmware": ("plain", tuple(FIRMWARES))}
+BOOT_CHOICE = {"firmware": ("plain", tuple(FIRMWARES))}
 
 
 def missing_tools(kind):

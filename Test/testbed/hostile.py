@@ -1,14 +1,12 @@
-#!/usr/bin/env python3
-"""A small TFTP server (RFC 1350, options RFC 2347/2348/2349) that misbehaves
-in one chosen way per run, to show what a TFTP client does with servers that
-answer the size query wrongly, ignore options or go silent.
+"""A small TFTP server (RFC 1350, options RFC 2347/2348/2349) that misbehaves in one chosen way per run,
+to show what a TFTP client does with servers that answer the size query wrongly, ignore options or go silent.
 
-    python3 hostile_tftp.py --address A --port P --root DIR --fault FAULT
+    PYTHONPATH=Test python3 -m testbed.hostile --address A --port P --root DIR --fault FAULT
 
-Port 0 takes any free port. Once bound it prints one line "ready PORT" on
-stdout and serves read requests until it is killed (SIGTERM ends it cleanly).
-Every request is served in its own transfer, from a new UDP port, and logged
-as one line on stderr. Python standard library only; importable as well:
+Port 0 takes any free port. Once bound it prints one line "ready PORT" on stdout and serves read requests
+until it is killed (SIGTERM ends it cleanly). Every request is served in its own transfer, from a new UDP
+port, and logged as one line on stderr. A new fault is one entry in FAULTS and its branch in
+plan_transfer (or in Transfer, for faults in the middle of a transfer). Importable as well:
 
     with HostileTftpServer("127.0.0.1", 0, root, "half-size") as server:
         ... server.port ...
@@ -19,22 +17,14 @@ import os
 import select
 import signal
 import socket
-import struct
 import sys
 import threading
 from pathlib import Path
 
-RRQ, WRQ, DATA, ACK, ERROR, OACK = 1, 2, 3, 4, 5, 6
+from .tftp_wire import (ACK, DEFAULT_BLOCK_SIZE, ERROR, ERROR_ACCESS, ERROR_ILLEGAL, ERROR_NOT_FOUND,
+                        ERROR_OPTIONS, ERROR_UNKNOWN_TID, MAX_BLOCK_SIZE, MIN_BLOCK_SIZE, WRQ, ack_number,
+                        data_packet, error_packet, oack_packet, parse_request)
 
-ERROR_NOT_FOUND = 1
-ERROR_ACCESS = 2
-ERROR_ILLEGAL = 4
-ERROR_UNKNOWN_TID = 5
-ERROR_OPTIONS = 8
-
-DEFAULT_BLOCK_SIZE = 512
-MIN_BLOCK_SIZE = 8
-MAX_BLOCK_SIZE = 65464
 DEFAULT_TIMEOUT = 1.0
 SENDS_PER_PACKET = 6
 RECEIVE_BUFFER = 65536
@@ -49,54 +39,6 @@ FAULTS = {
     "ignore-blksize": "answers tsize in the OACK, leaves blksize out, 512-byte blocks",
     "refuse-blksize": "ERROR 8 to any request carrying blksize",
 }
-
-
-class Request:
-    """A parsed read or write request: opcode, file name, mode and options (names lower-cased)."""
-
-    def __init__(self, opcode, filename, mode, options):
-        self.opcode = opcode
-        self.filename = filename
-        self.mode = mode
-        self.options = options
-
-    def describe(self):
-        words = ["RRQ" if self.opcode == RRQ else "WRQ", self.filename, self.mode]
-        words += ["%s=%s" % item for item in self.options.items()]
-        return " ".join(words)
-
-
-def parse_request(packet):
-    """A Request, or None when the packet is not a well-formed RRQ/WRQ."""
-    if len(packet) < 2:
-        return None
-    opcode = struct.unpack("!H", packet[:2])[0]
-    if opcode not in (RRQ, WRQ) or not packet.endswith(b"\0"):
-        return None
-    fields = packet[2:-1].split(b"\0")
-    if len(fields) < 2 or len(fields) % 2 != 0 or not fields[0]:
-        return None
-    try:
-        words = [field.decode("ascii") for field in fields]
-    except UnicodeDecodeError:
-        return None
-    options = {}
-    for name, value in zip(words[2::2], words[3::2]):
-        options.setdefault(name.lower(), value)
-    return Request(opcode, words[0], words[1].lower(), options)
-
-
-def error_packet(code, message):
-    return struct.pack("!HH", ERROR, code) + message.encode("ascii") + b"\0"
-
-
-def oack_packet(options):
-    body = b"".join(name.encode("ascii") + b"\0" + str(value).encode("ascii") + b"\0" for name, value in options.items())
-    return struct.pack("!H", OACK) + body
-
-
-def data_packet(block, payload):
-    return struct.pack("!HH", DATA, block & 0xFFFF) + payload
 
 
 def to_netascii(content):
@@ -234,9 +176,9 @@ class Transfer:
             if source != self.client:
                 self.socket.sendto(error_packet(ERROR_UNKNOWN_TID, "Unknown transfer ID"), source)
                 continue
-            if len(packet) < 4:
+            if ack_number(packet) is None:
                 continue
-            opcode, number = struct.unpack("!HH", packet[:4])
+            opcode, number = ack_number(packet)
             if opcode == ERROR:
                 return False
             if opcode == ACK and number == expected_ack:

@@ -1,5 +1,4 @@
-#!/usr/bin/env python3
-"""Demo: boots TolvaneService in OVMF under QEMU over a TFTP directory and
+"""The demo: boots TolvaneService in OVMF under QEMU over a TFTP directory and
 prints what the driver delivers to a caller: the configuration fetch with its
 time, the entry count, every entry with its value and each numbered file with
 its size.
@@ -8,9 +7,11 @@ By default it builds the firmware images (CMake preset efi) and serves
 Examples/ for machine ABCD1234 with QEMU's own TFTP server; --server tftpd-hpa
 or --server dnsmasq serves it with that server on a private tap network
 instead (root only). Exit status 0 when the fetch succeeded and the firmware
-ran the whole script, 1 otherwise.
-Python standard library only; needs qemu-system-x86, ovmf, cmake, ninja,
+ran the whole script, 1 otherwise. Guarded like every test (guard.py): Ctrl-C
+ends QEMU and the servers with it. Needs qemu-system-x86, ovmf, cmake, ninja,
 clang and lld (and tftpd-hpa or dnsmasq-base for those servers).
+
+    PYTHONPATH=Test python3 -m testbed.demo [--tftp-dir DIR] [--machine ID] [--server qemu|tftpd-hpa|dnsmasq]
 """
 
 import argparse
@@ -19,22 +20,19 @@ import subprocess
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import harness  # noqa: E402
-import tap_network  # noqa: E402
+from . import boot, facts, guard, harness, settings, tap, transcripts, trees
 
-DEFAULT_BUILD = harness.REPOSITORY / "build" / "efi"
 SERVERS = ("qemu", "tftpd-hpa", "dnsmasq")
 
 
 def build_images(build_dir):
     """Configures (when needed) and builds the firmware images; stops on failure."""
     if not (build_dir / "build.ninja").exists():
-        if build_dir == DEFAULT_BUILD:
+        if build_dir == facts.DEFAULT_BUILD:
             configure = ["cmake", "--preset", "efi"]
         else:
-            configure = ["cmake", "-S", str(harness.REPOSITORY), "-B", str(build_dir), "-G", "Ninja",
-                         "--toolchain", str(harness.REPOSITORY / "cmake" / "UefiToolchain.cmake"),
+            configure = ["cmake", "-S", str(facts.REPOSITORY), "-B", str(build_dir), "-G", "Ninja",
+                         "--toolchain", str(facts.REPOSITORY / "cmake" / "UefiToolchain.cmake"),
                          "-DCMAKE_BUILD_TYPE=MinSizeRel"]
         run_quietly(configure)
     run_quietly(["cmake", "--build", str(build_dir)])
@@ -42,7 +40,7 @@ def build_images(build_dir):
 
 def run_quietly(command):
     """Runs a build step; shows its output and stops only when it fails."""
-    result = subprocess.run(command, cwd=harness.REPOSITORY, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    result = subprocess.run(command, cwd=facts.REPOSITORY, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if result.returncode != 0:
         sys.stdout.write(result.stdout.decode(errors="replace"))
         raise SystemExit("build step failed: " + " ".join(command))
@@ -61,10 +59,11 @@ def demo_script(tree, machine):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--tftp-dir", type=Path, default=harness.REPOSITORY / "Examples",
+    parser.add_argument("--tftp-dir", type=Path, default=facts.REPOSITORY / "Examples",
                         help="directory served by TFTP (rivari.ini and numbered files); default Examples/")
-    parser.add_argument("--machine", default="ABCD1234", help="machine identifier, up to 8 characters; default ABCD1234")
-    parser.add_argument("--build-dir", type=Path, default=DEFAULT_BUILD, help="firmware build directory; default build/efi")
+    parser.add_argument("--machine", default=facts.EXAMPLE_MACHINE,
+                        help="machine identifier, up to 8 characters; default " + facts.EXAMPLE_MACHINE)
+    parser.add_argument("--build-dir", type=Path, default=facts.DEFAULT_BUILD, help="firmware build directory; default build/efi")
     parser.add_argument("--no-build", action="store_true", help="use the images in --build-dir as they are")
     parser.add_argument("--server", choices=SERVERS, default="qemu",
                         help="TFTP server: QEMU's own (default), or tftpd-hpa or dnsmasq on a private tap network (root)")
@@ -78,41 +77,43 @@ def main():
     if not tftp_dir.is_dir():
         parser.error("--tftp-dir %s is not a directory" % tftp_dir)
     network = "user" if args.server == "qemu" else "tap"
-    if network == "tap" and tap_network.unavailable_reason() is not None:
-        parser.error("--server %s: %s" % (args.server, tap_network.unavailable_reason()))
+    where = guard.enter()
+    if network == "tap" and tap.unavailable_reason(where) is not None:
+        parser.error("--server %s: %s" % (args.server, tap.unavailable_reason(where)))
     build_dir = args.build_dir.resolve()
     if not args.no_build:
         if shutil.which("cmake") is None:
             raise SystemExit("cmake not found: install cmake, ninja-build, clang and lld, or pass --no-build")
         build_images(build_dir)
 
-    tree = harness.Tree("demo", 1, (args.server,), source=tftp_dir)
+    tree = trees.Tree("demo", 1, (args.server,), source=tftp_dir)
     if network == "tap":
-        tree.nic = tap_network.TAP_NIC
-        tree.address = tap_network.server_address(0)
+        trees.place_in_tap_boot(tree, [])
         where = "%s at %s on a private tap network" % (args.server, tree.address)
     else:
         where = "QEMU's own at %s" % tree.address
     work = build_dir / "firmware-demo"
     print("TolvaneService in OVMF: machine %s, TFTP directory %s, server %s" % (machine, tftp_dir, where), flush=True)
-    transcript, console, code, seconds, _ = harness.boot(build_dir, work, demo_script(tree, machine), [tree],
-                                                         args.timeout, network)
-    _, blocks = harness.split_blocks(transcript)
+    choices = {key: default for key, (default, _) in settings.BOOT_CHOICES.items()}
+    choices["network"] = network
+    result = boot.boot(build_dir, work, demo_script(tree, machine), [tree], args.timeout, choices)
+    _, blocks = transcripts.split_blocks(result.transcript)
     lines = blocks.get("demo", [])
     for line in lines:
         print("  " + line)
     harness.report_block_sizes([tree], work)
     fetched = any(line.startswith("fetch ") and ": EFI_SUCCESS " in line for line in lines)
-    finished = harness.DONE_LINE in transcript
-    print("boot and run took %.0f s" % seconds)
+    finished = result.finished()
+    print("boot and run took %.0f s" % result.seconds)
     if not finished:
-        print("the firmware did not finish the run (QEMU %s); console tail:"
-              % ("stopped after %d s" % args.timeout if code is None else "exit status %d" % code))
-        for line in console.splitlines()[-15:]:
+        print("the firmware did not finish the run (QEMU %s); console tail:" % result.qemu_state())
+        for line in result.console.splitlines()[-15:]:
             print("    " + line)
     if not fetched:
         print("the driver did not deliver the configuration of %s" % machine)
-    return 0 if fetched and finished else 1
+    for leak in result.leaks:
+        print("left the test network: " + leak)
+    return 0 if fetched and finished and not result.leaks else 1
 
 
 if __name__ == "__main__":

@@ -6,7 +6,6 @@ variable store, the runner reading the rest of the script: what the
 previous boot wrote (a Driver#### load option, for instance) is what the
 firmware finds at this one. The "== NAME" header of the scenario that
 reset opens the next boot's script, so its transcript block goes on.
-Python standard library only.
 """
 
 RESET_COMMAND = "reset"
@@ -16,7 +15,7 @@ RESET_LINE = "runner: reset"
 # default): the start-up scenario leads the boot and the runner loads it.
 # load-option: nothing loads it before the scenarios; they write Driver####
 # options and reset, and the firmware's boot manager loads it.
-BOOT_CHOICES = {"driver": ("runner", ("runner", "load-option"))}
+BOOT_CHOICE = {"driver": ("runner", ("runner", "load-option"))}
 
 
 def split_at_resets(script):
@@ -34,4 +33,4 @@ def split_at_resets(script):
 
 def runner_loads_driver(choices):
     """TRUE when the start-up scenario leads the boot of these boot choices."""
-    return choices.get("driver", BOOT_CHOICES["driver"][0]) == "runner"
+    return choices.get("driver", BOOT_CHOICE["driver"][0]) == "runner"

@@ -1,0 +1,139 @@
+"""The firmware stage: every scenario of Test/Firmware/Scenarios in OVMF under QEMU, transcripts checked.
+
+    python3 Test/Firmware/harness.py [--build-dir build/efi] [--only NAME] [--list] [--nic-matrix]
+
+Scenarios that share their boot settings share one boot; start-up leads every boot where the runner
+loads the driver. Every boot's cards are recorded and the boot fails when anything left the test
+network. The whole run is guarded (guard.py); tap boots need root's namespaces and /dev/net/tun and
+are skipped without them, the reason in the summary and in WORK_DIR/skipped.txt. Exit status 0 when
+every scenario that ran passed.
+"""
+
+import argparse
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+from . import boot, capture, facts, guard, qemu, scenarios, settings, tap, transcripts, trees
+
+DEFAULT_TIMEOUT = 480
+
+
+def report_block_sizes(boot_trees, work):
+    """Prints the block size each tree's server agreed to, as the capture of its card shows it."""
+    for tree in boot_trees:
+        sizes = capture.agreed_block_sizes(qemu.capture_path(work, tree.nic)).get(tree.address)
+        print("block size agreed by %s at %s (tree %s): %s"
+              % (" ".join(tree.server), tree.address, tree.name,
+                 ", ".join(map(str, sizes)) if sizes else "no read with a block size"))
+
+
+def check_blocks(runs, result):
+    """Prints ok or FAIL with the difference for each run; returns the number of failed runs."""
+    _, blocks = transcripts.split_blocks(result.transcript)
+    failures = 0
+    for run in runs:
+        if run.name not in blocks:
+            print("FAIL %s: no transcript (the runner never reached it)" % run.name)
+            failures += 1
+            continue
+        difference = transcripts.compare(run, blocks[run.name])
+        if difference:
+            failures += 1
+            print("FAIL %s" % run.name)
+            for line in difference:
+                print("    " + line)
+        else:
+            print("ok   %s" % run.name)
+    return failures
+
+
+def run_boot(key, runs, build_dir, work, timeout):
+    """Boots once for RUNS and checks their blocks; returns (number of failed runs, BootResult or None)."""
+    choices = dict(key)
+    boot_trees = trees.assign_trees(runs, choices["network"])
+    print("boot (%s): %d scenarios, %d trees" % (settings.describe(key), len(runs), len(boot_trees)), flush=True)
+    try:
+        result = boot.boot(build_dir, work, trees.compose_script(runs), boot_trees, timeout, choices)
+    except (ValueError, RuntimeError, OSError, subprocess.CalledProcessError) as error:
+        detail = getattr(error, "stderr", None)
+        print("FAIL boot (%s): %s%s" % (settings.describe(key), error,
+                                        (": " + detail.decode(errors="replace").strip()) if detail else ""))
+        return len(runs), None
+    failures = check_blocks(runs, result)
+    if not result.finished():
+        failures = max(failures, 1)
+        print("FAIL the runner did not finish (QEMU %s after %.0f s); console tail:" % (result.qemu_state(), result.seconds))
+        for line in result.console.splitlines()[-15:]:
+            print("    " + line)
+    for line in transcripts.overhead_lines(result.transcript):
+        print(line)
+    report_block_sizes(boot_trees, work)
+    if result.leaks:
+        failures = max(failures, 1)
+        print("FAIL the leak check: " + "; ".join(result.leaks))
+    print("%s took %.0f s; transcript: %s" % ("boot" if result.boots == 1 else "%d boots" % result.boots, result.seconds,
+                                            work / "transcript.txt"), flush=True)
+    return failures, result
+
+
+def work_name(key):
+    """The folder name of a boot's work directory: its settings' values."""
+    return "-".join(value.replace(" ", "+").replace(":", "=") for _, value in key)
+
+
+def run_scenarios(runs, build_dir, work, timeout, where):
+    """Every boot of RUNS; prints the summary and returns the exit status."""
+    failures = passed = 0
+    skipped = []
+    for key, boot_runs in scenarios.plan_boots(runs):
+        reason = tap.unavailable_reason(where) if dict(key)["network"] == "tap" else None
+        if reason is not None:
+            names = [run.name for run in boot_runs if run.name != scenarios.STARTUP]
+            skipped.append("%d tap network scenarios skipped (%s): %s" % (len(names), reason, ", ".join(names)))
+            continue
+        failed, _ = run_boot(key, boot_runs, build_dir, work / work_name(key), timeout)
+        failures += failed
+        passed += len(boot_runs) - failed
+    print("%d scenario runs passed, %d failed" % (passed, failures))
+    for line in skipped:
+        print("SKIPPED " + line)
+    if skipped:
+        (work / "skipped.txt").write_text("".join(line + "\n" for line in skipped))
+    return 0 if failures == 0 else 1
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build-dir", type=Path, default=facts.DEFAULT_BUILD,
+                        help="firmware build directory holding %s and %s" % (facts.DRIVER_IMAGE, facts.RUNNER_IMAGE))
+    parser.add_argument("--scenarios", type=Path, default=facts.SCENARIO_ROOT, help="folder of scenario folders")
+    parser.add_argument("--only", action="append", default=[], help="run only this scenario (repeatable)")
+    parser.add_argument("--work-dir", type=Path, help="where disk, trees and transcript go (default: BUILD_DIR/firmware-scenarios)")
+    parser.add_argument("--timeout", type=int, default=DEFAULT_TIMEOUT, help="seconds before QEMU is stopped, per boot")
+    parser.add_argument("--list", action="store_true", help="list the scenario runs and exit")
+    parser.add_argument("--nic-matrix", action="store_true",
+                        help="instead of the scenarios: the example on every card model against QEMU's server and "
+                             "tftpd-hpa at 64512 and 1468 (nic_matrix.py; about an hour)")
+    args = parser.parse_args(argv)
+
+    runs = scenarios.load_runs(args.scenarios, set(args.only))
+    if args.list:
+        for run in runs:
+            print("%-28s %s" % (run.name, settings.describe(run.boot_key())))
+        return 0
+    where = guard.enter()
+    build_dir = args.build_dir.resolve()
+    work = (args.work_dir or build_dir / ("nic-matrix" if args.nic_matrix else "firmware-scenarios")).resolve()
+    if work.exists():
+        shutil.rmtree(work)
+    work.mkdir(parents=True)
+    if args.nic_matrix:
+        from . import nic_matrix
+        return nic_matrix.run(build_dir, work, args.timeout, where)
+    return run_scenarios(runs, build_dir, work, args.timeout, where)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
