@@ -17,6 +17,9 @@ and every server is stopped after its storms. Python standard library only.
 
 import argparse
 import asyncio
+import collections
+import contextlib
+import os
 import resource
 import shutil
 import struct
@@ -42,6 +45,8 @@ SERVER_ADDRESS = "127.0.0.1"
 CONFIGURATION = "rivari.ini"
 RESEND_SECONDS = 1.0
 SENDS_PER_PACKET = 6
+# Payload bytes received by every client of the current storm, finished or not.
+DELIVERED = [0]
 
 
 class FetchFailed(Exception):
@@ -106,6 +111,7 @@ async def read_file(address, server, header):
                     raise FetchFailed("another machine's file")
                 payload = len(answer) - 4
                 received += payload
+                DELIVERED[0] += payload
                 last = payload < block_size
                 if last or expected % window == 0:
                     acknowledgement = struct.pack("!HH", ACK, expected & 0xFFFF)
@@ -134,6 +140,7 @@ async def fetch(address, server, header):
 
 async def storm(clients, server, seconds):
     """CLIENTS ((address, header or None)) fetch at once; (bytes, wall seconds, failures), bounded by SECONDS."""
+    DELIVERED[0] = 0
     start = time.monotonic()
     tasks = [asyncio.ensure_future(fetch(address, server, header)) for address, header in clients]
     done, pending = await asyncio.wait(tasks, timeout=seconds)
@@ -141,13 +148,21 @@ async def storm(clients, server, seconds):
         task.cancel()
     await asyncio.gather(*pending, return_exceptions=True)
     wall = time.monotonic() - start
-    served = sum(task.result() for task in done if task.exception() is None)
-    failures = len(pending) + sum(1 for task in done if task.exception() is not None)
-    return served, wall, failures
+    served = DELIVERED[0]
+    reasons = collections.Counter(str(task.exception()) for task in done if task.exception() is not None)
+    reasons.update({"unfinished": len(pending)} if pending else {})
+    if reasons:
+        print("  failed: " + ", ".join("%d %s" % (count, reason) for reason, count in reasons.items()), flush=True)
+    return served, wall, sum(reasons.values())
 
 
 def children_cpu_seconds():
     """User and system time of the processes this one has waited for (a stopped server, and what it reaped)."""
+    # In the guard's PID namespace this process is init: request processes a server forked and left behind
+    # come to it, and count once reaped.
+    with contextlib.suppress(ChildProcessError):
+        while os.waitpid(-1, os.WNOHANG)[0] != 0:
+            pass
     usage = resource.getrusage(resource.RUSAGE_CHILDREN)
     return usage.ru_utime + usage.ru_stime
 
