@@ -32,11 +32,6 @@ std::string Seconds(double Value) {
   return Text;
 }
 
-/* The encoding as the checker's text report names it. */
-std::string EncodingText(const std::string &Encoding) {
-  return Encoding == "utf16" ? "UTF-16LE" : Encoding == "utf8-bom" ? "8-bit text after a UTF-8 BOM" : "8-bit text";
-}
-
 std::string ClientLine(const ClientResult &Client) {
   std::string Line = Client.Row.Identifier + "  " + Client.Row.Address + "  ";
   if (!Client.Written) {

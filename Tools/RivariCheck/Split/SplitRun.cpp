@@ -32,17 +32,6 @@ bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::strin
   return true;
 }
 
-const char *EncodingName(TextEncoding Encoding) {
-  switch (Encoding) {
-  case TextEncodingUtf8Bom:
-    return "utf8-bom";
-  case TextEncodingUtf16:
-    return "utf16";
-  default:
-    return "bytes";
-  }
-}
-
 /* Splits each identifier once, on every core: the lookup over a large file is the cost. */
 std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows) {
   std::map<std::string, MachineSplit> Splits;

@@ -85,6 +85,14 @@ std::string ReplaceFile(int Folder, const std::string &Name, const std::vector<u
   return "";
 }
 
+/* Records Relative, and its folder, as made by this run. */
+void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &FolderName) {
+  Tree.Made.insert(Relative);
+  if (!FolderName.empty()) {
+    Tree.Made.insert(FolderName + "/");
+  }
+}
+
 /* The manifest's paths: one a line, each checked like a path the split makes. */
 std::set<std::string> ReadManifest(int Folder) {
   std::vector<uint8_t> Content;
@@ -167,10 +175,7 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
   }
   close(Folder);
   if (Error.empty()) {
-    Tree.Made.insert(Relative);
-    if (!FolderName.empty()) {
-      Tree.Made.insert(FolderName + "/");
-    }
+    NoteMade(Tree, Relative, FolderName);
   }
   return Error;
 }
@@ -224,10 +229,7 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
   }
   close(Folder);
   if (Error.empty()) {
-    Tree.Made.insert(Relative);
-    if (!FolderName.empty()) {
-      Tree.Made.insert(FolderName + "/");
-    }
+    NoteMade(Tree, Relative, FolderName);
   }
   return Error;
 }
