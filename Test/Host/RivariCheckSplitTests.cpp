@@ -110,6 +110,8 @@ protected:
     Request.FilePath = (Root / "source" / "rivari.ini").string();
     Request.MapPath = (Root / "map.csv").string();
     Request.OutPath = (Root / "out").string();
+    // The double's pool keeps its books unguarded: one thread.
+    Request.Threads = 1;
   }
   void TearDown() override {
     std::filesystem::remove_all(Root);

@@ -33,7 +33,8 @@ bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::strin
 }
 
 /* Splits each identifier once, on every core: the lookup over a large file is the cost. */
-std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows) {
+std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows,
+                                                      unsigned ThreadCount) {
   std::map<std::string, MachineSplit> Splits;
   for (const ClientRow &Row : Rows) {
     Splits.try_emplace(Row.Identifier);
@@ -50,7 +51,7 @@ std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, co
     }
   };
   std::vector<std::thread> Threads;
-  const size_t Count = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16);
+  const size_t Count = std::clamp<size_t>(ThreadCount != 0 ? ThreadCount : std::thread::hardware_concurrency(), 1, 16);
   for (size_t Index = 1; Index < std::min(Count, Work.size()); Index++) {
     Threads.emplace_back(Worker);
   }
@@ -149,7 +150,7 @@ SplitReport RunSplit(const SplitRequest &Request) {
   const FleetText Fleet = ReadFleetText(std::move(Text));
   Report.Size = Fleet.Text.size();
   Report.Encoding = EncodingName(Fleet.Layout.Encoding);
-  const std::map<std::string, MachineSplit> Splits = SplitEveryMachine(Fleet, Map.Rows);
+  const std::map<std::string, MachineSplit> Splits = SplitEveryMachine(Fleet, Map.Rows, Request.Threads);
   const auto Numbered = NumberedFilesBeside(Request.FilePath, Splits);
 
   SplitTree Tree;
