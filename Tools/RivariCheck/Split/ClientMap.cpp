@@ -110,7 +110,8 @@ ClientMap ReadClientMap(const std::string &Text, AddressKind Kind) {
   ClientMap Map;
   std::map<std::string, uint64_t> AddressLines;
   uint64_t LineNumber = 0;
-  size_t Start = 0;
+  // A map saved by a spreadsheet may open with a UTF-8 BOM.
+  size_t Start = Text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (Start < Text.size()) {
     size_t End = Text.find('\n', Start);
     End = End == std::string::npos ? Text.size() : End;
