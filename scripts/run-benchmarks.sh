@@ -3,7 +3,8 @@
 # the configuration lookup beside inih and iniparser, the entry operations, the
 # reader and tokenizer alone, and the formatted output beside the C library.
 # Then the driver's transfer speed in OVMF with QEMU's TFTP server, tftpd-hpa
-# and dnsmasq (Benchmarks/TftpServers; about four minutes, the real servers as root only).
+# and dnsmasq (Benchmarks/TftpServers; about four minutes, the real servers as root only),
+# and the boot storm against both servers, fleet file against split (Benchmarks/Fleet, root only).
 #   scripts/run-benchmarks.sh                      # everything (iniparser on 8 MiB takes about a minute)
 #   scripts/run-benchmarks.sh --benchmark_filter=FindMachine   # host programs only
 # BENCHMARK_BUILD_DIR=<dir> runs the programs of an already configured build directory instead.
@@ -13,7 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PROGRAMS=(ConfigurationBenchmarks SectionBenchmarks FormatBenchmarks)
+PROGRAMS=(ConfigurationBenchmarks SectionBenchmarks FormatBenchmarks FleetBenchmarks)
 
 if [ -n "${BENCHMARK_BUILD_DIR:-}" ]; then
   BUILD_DIR=$BENCHMARK_BUILD_DIR
@@ -36,4 +37,7 @@ if [ $# -eq 0 ]; then
   cmake --preset efi
   cmake --build --preset efi
   PYTHONPATH=Test python3 Benchmarks/TftpServers/server_benchmark.py --build-dir build/efi
+  echo "== Boot storm"
+  cmake --build "$BUILD_DIR" --target rivari-check
+  PYTHONPATH=Test python3 Benchmarks/Fleet/storm_benchmark.py --rivari-check "$BUILD_DIR/Tools/RivariCheck/rivari-check"
 fi

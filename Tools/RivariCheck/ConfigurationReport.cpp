@@ -10,17 +10,6 @@ namespace RivariCheck {
 
 namespace {
 
-std::string EncodingName(uint64_t Encoding) {
-  switch (Encoding) {
-  case TextEncodingUtf8Bom:
-    return "utf8-bom";
-  case TextEncodingUtf16:
-    return "utf16";
-  default:
-    return "bytes";
-  }
-}
-
 /* Every header of the file with the count of its own section, and the entry warnings of each section read. */
 std::vector<SectionReport> ReadAllSections(const std::vector<uint8_t> &Text, const TextLayout &Layout,
                                            std::vector<Warning> &Warnings) {

@@ -14,6 +14,7 @@
 #include "ServerCheckJson.h"
 #include "ServerCheckText.h"
 #include "WarningControl.h"
+#include "Split/SplitCommand.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ constexpr const char *Examples = R"(Examples:
       to 24 s of silence): the size it answers, the block size and window it agrees to, whether FetchConfiguration
       would succeed and the pool it needs, the machine's section in the file it sends, and numbered files 0, 1,
       2, ... up to the first missing one
+  rivari-check split rivari.ini --map fleet.csv --out tftp-root --for dnsmasq-ip
+      each machine's own rivari.ini, proven to give the driver the same answers, laid out for the server
+      (rivari-check split --help)
 
 Exit status (with several machines, the highest of theirs):
   0   the section was found and nothing is wrong
@@ -101,6 +105,9 @@ bool ReadWholeFile(const std::string &Path, std::vector<uint8_t> &Text, std::str
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc > 1 && std::strcmp(argv[1], "split") == 0) {
+    return RivariCheck::RunSplitCommand(argc - 1, argv + 1);
+  }
   CLI::App App{"Shows what the TolvaneService driver reads from a rivari.ini, and warns about the traps of "
                "the format.",
                "rivari-check"};

@@ -8,16 +8,6 @@ namespace RivariCheck {
 
 namespace {
 
-std::string EncodingText(const std::string &Encoding) {
-  if (Encoding == "utf8-bom") {
-    return "8-bit text after a UTF-8 BOM (bytes above 0x7F are not decoded)";
-  }
-  if (Encoding == "utf16") {
-    return "UTF-16LE";
-  }
-  return "8-bit text";
-}
-
 /* One line of a table, printf-style. */
 template <typename... Arguments> std::string Row(const char *Format, Arguments... Values) {
   char Line[160];

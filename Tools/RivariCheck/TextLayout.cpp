@@ -58,6 +58,27 @@ std::vector<std::u16string> TokenizeLine(CHAR16 *Line) {
 
 } // namespace
 
+std::string EncodingName(TextEncoding Encoding) {
+  switch (Encoding) {
+  case TextEncodingUtf8Bom:
+    return "utf8-bom";
+  case TextEncodingUtf16:
+    return "utf16";
+  default:
+    return "bytes";
+  }
+}
+
+std::string EncodingText(const std::string &Name) {
+  if (Name == "utf8-bom") {
+    return "8-bit text after a UTF-8 BOM (bytes above 0x7F are not decoded)";
+  }
+  if (Name == "utf16") {
+    return "UTF-16LE";
+  }
+  return "8-bit text";
+}
+
 uint64_t PhysicalLineAt(const TextLayout &Layout, uint64_t Offset) {
   auto After = std::upper_bound(Layout.PhysicalStarts.begin(), Layout.PhysicalStarts.end(), Offset);
   return static_cast<uint64_t>(After - Layout.PhysicalStarts.begin());

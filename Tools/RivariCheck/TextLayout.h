@@ -38,6 +38,12 @@ TextLayout LayOutText(const std::vector<uint8_t> &Text);
 /* The physical line (from 1) that holds the byte at Offset. */
 uint64_t PhysicalLineAt(const TextLayout &Layout, uint64_t Offset);
 
+/* The encoding's name in reports: "bytes", "utf8-bom" or "utf16". */
+std::string EncodingName(TextEncoding Encoding);
+
+/* The encoding of that name, for a person. */
+std::string EncodingText(const std::string &Name);
+
 /* TRUE when the line's first token begins with an opening bracket: it ends any section before it. */
 bool IsHeaderLine(const LogicalLine &Line);
 

@@ -7,10 +7,16 @@
 #   MODE      "exact" (default) or "contains": every line of the golden file must appear in the output
 #   INPUT     a file for standard input, or empty
 #   ACTUAL_FILE  where a differing output is written for inspection
+#   OUT_DIR   optional: a folder the run writes (rivari-check split --out); emptied first unless KEEP_OUT is set,
+#             named <out> in the output, and listed after it under "[tree]" (each file, its size, and the text
+#             of the small ones)
 # With the environment variable RIVARI_CHECK_UPDATE set, an exact golden file is rewritten instead.
 string(REPLACE "|" ";" ARGUMENTS "${ARGS}")
 if(INPUT STREQUAL "")
   set(INPUT /dev/null)
+endif()
+if(DEFINED OUT_DIR AND NOT KEEP_OUT)
+  file(REMOVE_RECURSE ${OUT_DIR})
 endif()
 execute_process(COMMAND ${TOOL} ${ARGUMENTS}
                 INPUT_FILE ${INPUT}
@@ -21,6 +27,20 @@ execute_process(COMMAND ${TOOL} ${ARGUMENTS}
 set(ACTUAL "${OUTPUT}")
 if(NOT ERRORS STREQUAL "")
   string(APPEND ACTUAL "[stderr]\n${ERRORS}")
+endif()
+if(DEFINED OUT_DIR)
+  string(REPLACE "${OUT_DIR}" "<out>" ACTUAL "${ACTUAL}")
+  string(APPEND ACTUAL "[tree]\n")
+  file(GLOB_RECURSE TREE_FILES LIST_DIRECTORIES false RELATIVE ${OUT_DIR} ${OUT_DIR}/*)
+  list(SORT TREE_FILES)
+  foreach(TREE_FILE IN LISTS TREE_FILES)
+    file(SIZE ${OUT_DIR}/${TREE_FILE} TREE_SIZE)
+    string(APPEND ACTUAL "${TREE_FILE} ${TREE_SIZE}\n")
+    if(TREE_FILE MATCHES "rivari\\.ini$|\\.map$")
+      file(READ ${OUT_DIR}/${TREE_FILE} TREE_TEXT)
+      string(APPEND ACTUAL "${TREE_TEXT}")
+    endif()
+  endforeach()
 endif()
 
 if(NOT STATUS STREQUAL "${EXIT}")

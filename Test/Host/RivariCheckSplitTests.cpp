@@ -1,0 +1,189 @@
+/*
+ * rivari-check split gives every client the driver's own answers: for a
+ * table of tricky files, the driver on the firmware double answers the same
+ * from the client's file as from the whole file, and the split reports
+ * the machines a person should look at. And the split stays inside its
+ * output folder.
+ */
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+#include "Double/ServiceCaller.h"
+#include "MachineSplit.h"
+#include "SplitRun.h"
+
+namespace {
+
+using RivariCheck::MachineSplit;
+
+std::vector<uint8_t> Bytes(const std::string &Text) { return std::vector<uint8_t>(Text.begin(), Text.end()); }
+
+std::vector<uint8_t> Utf16Text(const std::u16string &Text, bool WithBom) { return Bytes(Utf16Bytes(Text, WithBom)); }
+
+struct SplitRow {
+  const char *Behaviour;
+  std::vector<uint8_t> Text;
+  std::vector<std::string> Reasons; // codes, in order
+};
+
+std::vector<SplitRow> SplitRows() {
+  return {
+      {"plain section between two others", Bytes("[EF56GH78]\n0 x\n[AB12CD34]\n0 a\n1 \"b c\"\n[C0FFEE42]\n0 y\n"), {}},
+      {"crlf and trailing comments", Bytes("[AB12CD34]\r\n0 a\r\n; note\r\n\r\n2=c;x\r\n# end\r\n"), {}},
+      {"utf16 with a bom carries its encoding",
+       Utf16Text(u"[EF56GH78]\r\n0 x\r\n[AB12CD34]\r\n0 \"a\r\n1 b\r\n", true),
+       {}},
+      {"utf16 without a bom carries its encoding", Utf16Text(u"[AB12CD34]\n0 a\n1 \xD83D\xDE00\n", false), {}},
+      {"utf8 bom with high bytes carries its encoding",
+       Bytes("\xEF\xBB\xBF[AB12CD34]\n0 \xC3\xA9t\xC3\xA9\n1 b\n"),
+       {}},
+      {"quoted break on the header line hides entry 0", Bytes("[AB12CD34] \"x\n0 a\"\n1 b\n"), {}},
+      {"quoted break inside the section joins lines", Bytes("[AB12CD34]\n0 \"a\n1 b\"\n2 c\n[EF56GH78]\n"), {}},
+      {"header swallowed by an earlier open quote",
+       Bytes("[EF56GH78]\n0 \"unclosed ; comment\n[AB12CD34]\n0 a\n"),
+       {"header-swallowed"}},
+      {"section missing", Bytes("[EF56GH78]\n0 x\n"), {"section-missing"}},
+      {"duplicate header: the first section counts",
+       Bytes("[AB12CD34]\n0 first\n[AB12CD34]\n0 second\n1 more\n"),
+       {"duplicate-header"}},
+      {"tokens before the first header", Bytes("0 default\n[AB12CD34]\n1 b\n"), {"before-first-header"}},
+      {"comments before the first header are fine", Bytes("; fleet\n\n[AB12CD34]\n0 a\n"), {}},
+      {"empty section", Bytes("[AB12CD34]\n[EF56GH78]\n0 x\n"), {}},
+  };
+}
+
+class SplitAgreesWithDriver : public ServiceCallerTest {
+protected:
+  /* What the driver answers from Text: the fetch, the count and entries -3 to 12 with their values. */
+  std::vector<std::u16string> DriverAnswers(const std::vector<uint8_t> &Text, const std::string &Identifier) {
+    ServeConfiguration(std::string(Text.begin(), Text.end()));
+    std::vector<std::u16string> Answers;
+    const EFI_STATUS Status = Fetch(Identifier);
+    Answers.push_back(u"fetch " + std::u16string(1, static_cast<char16_t>(Status & 0xFF)));
+    if (Status != EFI_SUCCESS) {
+      return Answers;
+    }
+    Answers.push_back(u"count " + std::u16string(1, static_cast<char16_t>(Service->GetEntryCount(Service))));
+    for (INTN Index = -3; Index <= 12; Index++) {
+      std::u16string Value;
+      const bool Found = Entry(static_cast<UINTN>(Index), &Value);
+      Answers.push_back(Found ? Value : u"<none>");
+    }
+    EXPECT_EQ(Service->ReleaseConfiguration(Service), EFI_SUCCESS);
+    return Answers;
+  }
+};
+
+TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
+  for (const SplitRow &Row : SplitRows()) {
+    SCOPED_TRACE(Row.Behaviour);
+    const RivariCheck::FleetText Fleet = RivariCheck::ReadFleetText(Row.Text);
+    const MachineSplit Split = RivariCheck::SplitMachine(Fleet, "ab12cd34");
+    std::vector<std::string> Codes;
+    for (const RivariCheck::SplitReason &Reason : Split.Reasons) {
+      Codes.push_back(Reason.Code);
+    }
+    EXPECT_EQ(Codes, Row.Reasons);
+    EXPECT_TRUE(Split.Equivalent);
+    EXPECT_EQ(DriverAnswers(Split.Client, "ab12cd34"), DriverAnswers(Row.Text, "ab12cd34"));
+  }
+}
+
+/* A folder of its own under the test's temporary folder, removed at the end. */
+class SplitOutputFolder : public ServiceCallerTest {
+protected:
+  void SetUp() override {
+    ServiceCallerTest::SetUp();
+    Root = std::filesystem::temp_directory_path() / ("rivari-split-" + std::to_string(getpid()) + "-" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(Root);
+    std::filesystem::create_directories(Root / "source");
+    std::filesystem::create_directories(Root / "outside");
+    Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 a\n[EF56AB78]\n0 b\n");
+    Write(Root / "source" / "AB12CD34.0", "file zero");
+    Write(Root / "outside" / "rivari.ini", "precious");
+    Write(Root / "map.csv", "AB12CD34,10.0.2.15\nEF56AB78,10.0.2.16\n");
+    Request.FilePath = (Root / "source" / "rivari.ini").string();
+    Request.MapPath = (Root / "map.csv").string();
+    Request.OutPath = (Root / "out").string();
+    // The double's pool keeps its books unguarded: one thread.
+    Request.Threads = 1;
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(Root);
+    ServiceCallerTest::TearDown();
+  }
+  static void Write(const std::filesystem::path &Path, const std::string &Text) { std::ofstream(Path) << Text; }
+  static std::string Read(const std::filesystem::path &Path) {
+    std::ifstream Stream(Path);
+    return std::string(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
+  }
+  std::filesystem::path Root;
+  RivariCheck::SplitRequest Request;
+};
+
+TEST_F(SplitOutputFolder, ClientFolderLinkedOutsideIsNeverWrittenThrough) {
+  std::filesystem::create_directories(Root / "out");
+  std::filesystem::create_directory_symlink(Root / "outside", Root / "out" / "10.0.2.15");
+  for (bool Force : {false, true}) {
+    Request.Force = Force;
+    const RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+    EXPECT_EQ(RivariCheck::SplitExitStatus(Report), 1);
+    ASSERT_EQ(Report.Clients.size(), 2u);
+    EXPECT_FALSE(Report.Clients[0].Written);
+    EXPECT_TRUE(Report.Clients[1].Written);
+    EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
+    EXPECT_FALSE(std::filesystem::exists(Root / "outside" / "AB12CD34.0"));
+  }
+}
+
+TEST_F(SplitOutputFolder, FileTheSplitDidNotMakeIsKeptUnlessForced) {
+  std::filesystem::create_directories(Root / "out" / "10.0.2.16");
+  Write(Root / "out" / "10.0.2.16" / "rivari.ini", "hand-made");
+  RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  EXPECT_FALSE(Report.Clients[1].Written);
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "hand-made");
+
+  // Forced, a link in its place is replaced itself: the file it points at stays as it is.
+  std::filesystem::remove(Root / "out" / "10.0.2.16" / "rivari.ini");
+  std::filesystem::create_symlink(Root / "outside" / "rivari.ini", Root / "out" / "10.0.2.16" / "rivari.ini");
+  Request.Force = true;
+  Report = RivariCheck::RunSplit(Request);
+  EXPECT_TRUE(Report.Clients[1].Written);
+  EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
+}
+
+TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  Write(Root / "out" / "10.0.2.16" / "notes.txt", "mine");
+  Write(Root / "map.csv", "EF56AB78,10.0.2.16\n");
+  RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(Report.Counts.Removed, 2u);
+  EXPECT_EQ(Report.Counts.Unchanged, 1u);
+  EXPECT_FALSE(std::filesystem::exists(Root / "out" / "10.0.2.15"));
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "notes.txt"), "mine");
+
+  // A manifest edited to climb out of the folder removes nothing there.
+  Write(Root / "out" / ".rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
+  Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
+}
+
+TEST_F(SplitOutputFolder, BadMapRowsWriteNothing) {
+  Write(Root / "map.csv", "AB12CD34,10.0.2.15\nAB12CD3,10.0.2.16\nEF56AB78,10.0.2.015\nEF56AB78,10.0.2.15\n");
+  const RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(RivariCheck::SplitExitStatus(Report), 2);
+  std::vector<uint64_t> Lines;
+  for (const RivariCheck::MapError &Error : Report.MapErrors) {
+    Lines.push_back(Error.Line);
+  }
+  EXPECT_EQ(Lines, (std::vector<uint64_t>{2, 3, 4}));
+  EXPECT_FALSE(std::filesystem::exists(Root / "out"));
+}
+
+} // namespace

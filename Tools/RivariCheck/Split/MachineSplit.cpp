@@ -1,0 +1,196 @@
+/* One machine's own rivari.ini and its proof by the configuration core. */
+#include "MachineSplit.h"
+
+#include <cstring>
+#include <set>
+
+#include "EntryScan.h"
+#include "Library/PoolLib.h"
+#include "MachineIdentity.h"
+#include "ReportParts.h"
+#include "SectionLookup.h"
+#include "Tokenizer.h"
+
+namespace RivariCheck {
+
+namespace {
+
+/* Marks a value buffer that ScanEntry left alone: the line has no value. */
+constexpr char16_t NoValue = 0xFFFF;
+
+/* The indexes some first token of Section names: no other index can be found in it. */
+std::set<int32_t> IndexesNamed(TextReader *Section) {
+  std::set<int32_t> Indexes;
+  RewindTextReader(Section);
+  CHAR16 **Tokens;
+  UINTN Count;
+  while (ReadTokenLine(Section, &Tokens, &Count) == EFI_SUCCESS) {
+    INT32 Index;
+    if (ParseEntryIndex(Tokens[0], &Index)) {
+      Indexes.insert(Index);
+    }
+    FreeTokenList(&Tokens, &Count);
+  }
+  return Indexes;
+}
+
+/* What GetEntry copies for Index: its value, NoValue alone for a line without one; false when not found. */
+bool ValueOf(TextReader *Section, int32_t Index, std::u16string &Value) {
+  std::u16string Buffer(Section->Size + 2, NoValue);
+  if (!ScanEntry(Section, static_cast<UINTN>(static_cast<INTN>(Index)), Buffer.data(),
+                 Buffer.size() * sizeof(CHAR16))) {
+    return false;
+  }
+  const size_t Terminator = Buffer.find(u'\0');
+  Value = Terminator == std::u16string::npos ? std::u16string(1, NoValue) : Buffer.substr(0, Terminator);
+  return true;
+}
+
+/* The bytes that open a file of Encoding, so that the reader detects the same encoding. */
+std::vector<uint8_t> EncodingMark(TextEncoding Encoding) {
+  switch (Encoding) {
+  case TextEncodingUtf8Bom:
+    return {0xEF, 0xBB, 0xBF};
+  case TextEncodingUtf16:
+    return {0xFF, 0xFE};
+  default:
+    return {};
+  }
+}
+
+/* Text in the encoding's units: ASCII only, as headers and notes are. */
+void AppendUnits(std::vector<uint8_t> &File, const std::u16string &Text, TextEncoding Encoding) {
+  for (char16_t Unit : Text) {
+    File.push_back(static_cast<uint8_t>(Unit));
+    if (Encoding == TextEncodingUtf16) {
+      File.push_back(static_cast<uint8_t>(Unit >> 8));
+    }
+  }
+}
+
+/* The physical line where Header stands at the start of a line although the reader never sees it there. */
+uint64_t SwallowedHeaderLine(const FleetText &Fleet, const std::u16string &Header) {
+  const std::string Needle(Header.begin(), Header.end());
+  for (uint64_t Index = 0; Index < Fleet.Layout.PhysicalStarts.size(); Index++) {
+    size_t At = Fleet.Layout.PhysicalStarts[Index];
+    while (At < Fleet.Text.size() && (Fleet.Text[At] == ' ' || Fleet.Text[At] == '\t')) {
+      At++;
+    }
+    if (Fleet.Text.size() - At >= Needle.size() && std::memcmp(&Fleet.Text[At], Needle.data(), Needle.size()) == 0) {
+      return Index + 1;
+    }
+  }
+  return 0;
+}
+
+/* The reasons a machine of Fleet needs a person's look before it gets a file of its own. */
+void AddReasons(const FleetText &Fleet, MachineSplit &Split) {
+  const std::string Name = DisplayText(Split.Header);
+  const auto Found = Fleet.HeaderLines.find(Split.Header);
+  if (!Split.Answers.SectionFound) {
+    const uint64_t Swallowed =
+        Fleet.Layout.Encoding == TextEncodingUtf16 ? 0 : SwallowedHeaderLine(Fleet, Split.Header);
+    if (Swallowed != 0) {
+      Split.Reasons.push_back({"header-swallowed", Swallowed,
+                               Name + " stands here, but a double quote left open above joins this line to an "
+                                      "earlier one: the driver never finds the section"});
+    } else {
+      Split.Reasons.push_back({"section-missing", 0, "no section " + Name + " in the file"});
+    }
+  } else if (Found != Fleet.HeaderLines.end() && Found->second.size() > 1) {
+    Split.Reasons.push_back({"duplicate-header", Fleet.Layout.Lines[Found->second[1]].FirstLine,
+                             Name + " stands here again; the driver reads only the first section, the client's "
+                                    "file holds only that one"});
+  }
+  if (Fleet.FirstContentBeforeHeader != 0) {
+    Split.Reasons.push_back({"before-first-header", Fleet.FirstContentBeforeHeader,
+                             "lines before the first header hold tokens; no machine reads them, and the client's "
+                             "files leave them out"});
+  }
+  if (!Split.Equivalent) {
+    Split.Reasons.push_back({"answers-differ", 0, "the client's file would not give " + Name + " the same answers"});
+  }
+}
+
+} // namespace
+
+FleetText ReadFleetText(std::vector<uint8_t> Text) {
+  FleetText Fleet;
+  Fleet.Text = std::move(Text);
+  Fleet.Layout = LayOutText(Fleet.Text);
+  for (size_t Index = 0; Index < Fleet.Layout.Lines.size(); Index++) {
+    const LogicalLine &Line = Fleet.Layout.Lines[Index];
+    if (IsHeaderLine(Line)) {
+      Fleet.HeaderLines[Line.Tokens[0]].push_back(Index);
+    } else if (!Line.Tokens.empty() && Fleet.HeaderLines.empty() && Fleet.FirstContentBeforeHeader == 0) {
+      Fleet.FirstContentBeforeHeader = Line.FirstLine;
+    }
+  }
+  return Fleet;
+}
+
+MachineAnswers AnswersFor(const std::vector<uint8_t> &Text, const std::u16string &Header) {
+  MachineAnswers Answers;
+  TextReader Section{};
+  if (FindSection(Text.data(), Text.size(), Header.c_str(), &Section) != EFI_SUCCESS) {
+    return Answers;
+  }
+  Answers.SectionFound = true;
+  Answers.Count = CountEntries(&Section);
+  for (int32_t Index : IndexesNamed(&Section)) {
+    std::u16string Value;
+    if (ValueOf(&Section, Index, Value)) {
+      Answers.Values[Index] = Value;
+    }
+  }
+  PoolRelease(Section.Buffer);
+  return Answers;
+}
+
+MachineSplit SplitMachine(const FleetText &Fleet, const std::string &Identifier) {
+  MachineSplit Split;
+  Split.Identifier = Identifier;
+  CHAR16 MachineId[MachineIdLength + 1];
+  CHAR8 Bytes[MachineIdLength] = {};
+  std::memcpy(Bytes, Identifier.data(), std::min(Identifier.size(), sizeof(Bytes)));
+  RecordMachineId(Bytes, MachineId);
+  CHAR16 Header[SectionHeaderLength];
+  BuildSectionHeader(MachineId, Header);
+  Split.Header = Header;
+  Split.Answers = AnswersFor(Fleet.Text, Split.Header);
+
+  const TextEncoding Encoding = Fleet.Layout.Encoding;
+  Split.Client = EncodingMark(Encoding);
+  const auto Found = Fleet.HeaderLines.find(Split.Header);
+  if (Split.Answers.SectionFound && Found != Fleet.HeaderLines.end()) {
+    // The section as the driver copies it, under a header line of its own.
+    const LogicalLine &HeaderLine = Fleet.Layout.Lines[Found->second[0]];
+    Split.HeaderLine = HeaderLine.FirstLine;
+    TextReader Whole;
+    TextReader Section{};
+    if (OpenTextReader(Fleet.Text.data(), Fleet.Text.size(), &Whole) == EFI_SUCCESS) {
+      MoveTextReaderTo(&Whole, HeaderLine.Start);
+      CHAR16 **Tokens;
+      UINTN Count;
+      if (ReadTokenLine(&Whole, &Tokens, &Count) == EFI_SUCCESS) {
+        FreeTokenList(&Tokens, &Count);
+        if (ExtractSection(&Whole, &Section) == EFI_SUCCESS) {
+          AppendUnits(Split.Client, Split.Header + u"\n", Encoding);
+          Split.Client.insert(Split.Client.end(), Section.Buffer, Section.Buffer + Section.Size);
+          PoolRelease(Section.Buffer);
+        }
+      }
+      PoolRelease(Whole.Buffer);
+    }
+  } else {
+    AppendUnits(Split.Client, u"; no section " + Split.Header + u" in the fleet's file\n", Encoding);
+  }
+
+  const MachineAnswers ClientAnswers = AnswersFor(Split.Client, Split.Header);
+  Split.Equivalent = ClientAnswers.SectionFound == Split.Answers.SectionFound &&
+                     ClientAnswers.Count == Split.Answers.Count && ClientAnswers.Values == Split.Answers.Values;
+  AddReasons(Fleet, Split);
+  return Split;
+}
+
+} // namespace RivariCheck

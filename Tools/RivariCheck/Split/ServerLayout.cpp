@@ -1,0 +1,61 @@
+/* The TFTP servers' ways of giving each client a file of its own. */
+#include "ServerLayout.h"
+
+#include "Protocol/TolvaneService.h"
+
+namespace RivariCheck {
+
+std::optional<ServerKind> ServerKindNamed(const std::string &Name) {
+  for (ServerKind Kind : {ServerKind::DnsmasqIp, ServerKind::DnsmasqMac, ServerKind::TftpdHpa}) {
+    if (Name == ServerKindName(Kind)) {
+      return Kind;
+    }
+  }
+  return std::nullopt;
+}
+
+const char *ServerKindName(ServerKind Kind) {
+  switch (Kind) {
+  case ServerKind::DnsmasqIp:
+    return "dnsmasq-ip";
+  case ServerKind::DnsmasqMac:
+    return "dnsmasq-mac";
+  default:
+    return "tftpd-hpa";
+  }
+}
+
+AddressKind ClientAddressKind(ServerKind Kind) {
+  return Kind == ServerKind::DnsmasqMac ? AddressKind::Mac : AddressKind::Ipv4;
+}
+
+std::string ClientConfigurationPath(ServerKind, const std::string &Address) {
+  return Address + "/" + TOLVANE_CONFIGURATION_FILE_NAME;
+}
+
+std::string ClientNumberedFilePath(ServerKind Kind, const std::string &Address, const std::string &Name) {
+  // dnsmasq serves a client only from its own folder once that exists; tftpd-hpa maps rivari.ini alone.
+  return Kind == ServerKind::TftpdHpa ? Name : Address + "/" + Name;
+}
+
+std::string ServerMapFile(ServerKind Kind) {
+  if (Kind != ServerKind::TftpdHpa) {
+    return "";
+  }
+  return "# rivari.ini of each client from the folder named by its IP address (made by rivari-check split)\n"
+         "r ^/?rivari\\.ini$ \\i/rivari.ini\n";
+}
+
+std::vector<std::string> ServerConfigurationLines(ServerKind Kind, const std::string &OutFolder) {
+  switch (Kind) {
+  case ServerKind::DnsmasqIp:
+  case ServerKind::DnsmasqMac:
+    return {"enable-tftp", "tftp-root=" + OutFolder,
+            std::string("tftp-unique-root=") + (Kind == ServerKind::DnsmasqIp ? "ip" : "mac")};
+  default:
+    return {"TFTP_DIRECTORY=\"" + OutFolder + "\"",
+            "TFTP_OPTIONS=\"--secure --map-file " + OutFolder + "/" + TftpdMapFileName + "\""};
+  }
+}
+
+} // namespace RivariCheck

@@ -1,0 +1,81 @@
+/* The command line of rivari-check split. */
+#include "SplitCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "HostPlatform.h"
+#include "SplitOutput.h"
+
+namespace RivariCheck {
+
+namespace {
+
+/* Exit status for wrong use of the command line, as the rest of the tool. */
+constexpr int UsageError = 64;
+
+constexpr const char *Footer =
+    R"(MAP has one "identifier,address" row per line (blank lines and lines starting with # are
+skipped): the 8-character identifier the machine's caller passes to FetchConfiguration, and the address its TFTP
+server knows it by: an IPv4 address (a.b.c.d) for dnsmasq-ip and tftpd-hpa, a MAC address for dnsmasq-mac
+(aa:bb:cc:dd:ee:ff, AA-BB-CC-DD-EE-FF, aabb.ccdd.eeff or aabbccddeeff).
+
+Examples:
+  rivari-check split rivari.ini --map fleet.csv --out /srv/tftp-split
+      one folder per client IP address with its own rivari.ini and numbered files, for dnsmasq
+  rivari-check split rivari.ini --map fleet.csv --out /srv/tftp-split --for tftpd-hpa
+      the same files for tftpd-hpa, with the map file that sends each client its own
+
+Every client file is checked with the driver's own section lookup, entry scan and count: a machine whose answers
+would differ, whose section is missing, duplicated or swallowed by an open double quote, or whose file has
+tokens before the first header, is reported and gets no file unless --force. The split writes only inside
+--out, never through a link, and removes the client files of an earlier run that it no longer makes.
+
+Exit status:
+  0   every client written, each giving the same answers
+  1   some clients reported (held back, or written with --force)
+  2   the file or the map cannot be read, a map row cannot be used, or --out cannot be written
+  64  wrong use of the command line
+)";
+
+} // namespace
+
+int RunSplitCommand(int Count, char **Arguments) {
+  CLI::App App{"Writes each client's own rivari.ini, laid out for its TFTP server, proven to give the same answers.",
+               "rivari-check split"};
+  App.footer(Footer);
+  SplitRequest Request;
+  std::string Server = "dnsmasq-ip";
+  bool Json = false;
+  bool WithTime = false;
+  App.add_option("FILE", Request.FilePath, "The fleet's rivari.ini, beside its numbered files")->required();
+  App.add_option("--map", Request.MapPath, "The clients: identifier,address rows")->required()->type_name("MAP");
+  App.add_option("--out", Request.OutPath, "The folder to serve (created if missing)")->required()->type_name("DIR");
+  App.add_option("--for", Server, "dnsmasq-ip (default), dnsmasq-mac or tftpd-hpa")
+      ->check(CLI::IsMember({"dnsmasq-ip", "dnsmasq-mac", "tftpd-hpa"}))
+      ->type_name("SERVER");
+  App.add_flag("--force", Request.Force, "Write a reported client's file all the same (never through a link)");
+  App.add_flag("--json", Json, "Write the report as JSON");
+  App.add_flag("--time", WithTime, "Add the time the split took");
+  try {
+    App.parse(Count, Arguments);
+  } catch (const CLI::ParseError &Error) {
+    const int Status = App.exit(Error);
+    return Status == 0 ? 0 : UsageError;
+  }
+  Request.Kind = *ServerKindNamed(Server);
+
+  InstallHostPlatform();
+  const SplitReport Report = RunSplit(Request);
+  const int Status = SplitExitStatus(Report);
+  if (Json) {
+    std::cout << SplitReportAsJson(Report, WithTime);
+  } else if (Status == 2) {
+    std::cerr << "rivari-check split: " << SplitReportAsText(Report, WithTime);
+  } else {
+    std::cout << SplitReportAsText(Report, WithTime);
+  }
+  return Status;
+}
+
+} // namespace RivariCheck

@@ -1,0 +1,204 @@
+/* Running a split from the command's request to the written folder. */
+#include "SplitRun.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include "MachineIdentity.h"
+#include "ReportParts.h"
+
+namespace RivariCheck {
+
+namespace {
+
+bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::string &Error) {
+  std::ifstream Stream(Path, std::ios::binary);
+  if (!Stream) {
+    Error = Path + ": " + std::strerror(errno);
+    return false;
+  }
+  Content.assign(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
+  if (Stream.bad()) {
+    Error = Path + ": cannot be read";
+    return false;
+  }
+  return true;
+}
+
+/* Splits each identifier once, on every core: the lookup over a large file is the cost. */
+std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows,
+                                                      unsigned ThreadCount) {
+  std::map<std::string, MachineSplit> Splits;
+  for (const ClientRow &Row : Rows) {
+    Splits.try_emplace(Row.Identifier);
+  }
+  std::vector<MachineSplit *> Work;
+  for (auto &[Identifier, Split] : Splits) {
+    Split.Identifier = Identifier;
+    Work.push_back(&Split);
+  }
+  std::atomic<size_t> Next{0};
+  auto Worker = [&] {
+    for (size_t Index; (Index = Next++) < Work.size();) {
+      *Work[Index] = SplitMachine(Fleet, Work[Index]->Identifier);
+    }
+  };
+  std::vector<std::thread> Threads;
+  const size_t Count = std::clamp<size_t>(ThreadCount != 0 ? ThreadCount : std::thread::hardware_concurrency(), 1, 16);
+  for (size_t Index = 1; Index < std::min(Count, Work.size()); Index++) {
+    Threads.emplace_back(Worker);
+  }
+  Worker();
+  for (std::thread &Thread : Threads) {
+    Thread.join();
+  }
+  return Splits;
+}
+
+/*
+ * The numbered files of each identifier beside the fleet's file: names that
+ * are exactly what the driver asks for some file number.
+ */
+std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::string &FilePath,
+                                                                    const std::map<std::string, MachineSplit> &Splits) {
+  std::map<std::string, std::vector<std::string>> Files;
+  std::error_code Failure;
+  const std::filesystem::path Folder = std::filesystem::absolute(FilePath).parent_path();
+  for (const auto &Item : std::filesystem::directory_iterator(Folder, Failure)) {
+    const std::string Name = Item.path().filename().string();
+    const size_t Point = Name.find('.');
+    if (Point != MachineIdLength || Splits.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
+      continue;
+    }
+    const std::string Number = Name.substr(Point + 1);
+    if (Number.empty() || Number.size() > 11 || Number.find_first_not_of("-0123456789") != std::string::npos) {
+      continue;
+    }
+    const FileNameReport Asked = NameFile(RecordedMachineId(Name.substr(0, Point)), std::stoll(Number));
+    if (Asked.Name == Name) {
+      Files[Name.substr(0, Point)].push_back(Name);
+    }
+  }
+  for (auto &[Identifier, Names] : Files) {
+    std::sort(Names.begin(), Names.end());
+  }
+  return Files;
+}
+
+/* Writes one client's files when nothing holds them back; the reasons otherwise. */
+void PlaceClient(const SplitRequest &Request, const MachineSplit &Split, const std::vector<std::string> &Numbered,
+                 const std::string &SourceFolder, SplitTree &Tree, ClientResult &Client) {
+  Client.ConfigurationPath = ClientConfigurationPath(Request.Kind, Client.Row.Address);
+  for (const std::string &Name : Numbered) {
+    Client.NumberedFiles.push_back(ClientNumberedFilePath(Request.Kind, Client.Row.Address, Name));
+  }
+  std::vector<std::string> Paths = Client.NumberedFiles;
+  Paths.push_back(Client.ConfigurationPath);
+  for (const std::string &Path : Paths) {
+    const std::string Problem = TreePathProblem(Tree, Path, Request.Force);
+    if (!Problem.empty()) {
+      Client.Reasons.push_back({"output-path", 0, Problem});
+      return;
+    }
+  }
+  if (!Client.Reasons.empty() && !Request.Force) {
+    return;
+  }
+  std::string Error = WriteTreeFile(Tree, Client.ConfigurationPath, Split.Client);
+  for (size_t Index = 0; Error.empty() && Index < Numbered.size(); Index++) {
+    Error = LinkTreeFile(Tree, Client.NumberedFiles[Index], SourceFolder + "/" + Numbered[Index]);
+  }
+  if (!Error.empty()) {
+    Client.Reasons.push_back({"output-path", 0, Error});
+    return;
+  }
+  Client.Written = true;
+}
+
+} // namespace
+
+SplitReport RunSplit(const SplitRequest &Request) {
+  const auto Start = std::chrono::steady_clock::now();
+  SplitReport Report;
+  Report.Request = Request;
+  std::error_code Failure;
+  Report.OutFolder = std::filesystem::absolute(Request.OutPath, Failure).lexically_normal().string();
+  if (Report.OutFolder.size() > 1 && Report.OutFolder.back() == '/') {
+    Report.OutFolder.pop_back();
+  }
+  Report.ServerLines = ServerConfigurationLines(Request.Kind, Report.OutFolder);
+
+  std::vector<uint8_t> Text;
+  std::vector<uint8_t> MapText;
+  if (!ReadFile(Request.FilePath, Text, Report.Error) || !ReadFile(Request.MapPath, MapText, Report.Error)) {
+    return Report;
+  }
+  const ClientMap Map = ReadClientMap(std::string(MapText.begin(), MapText.end()), ClientAddressKind(Request.Kind));
+  Report.MapErrors = Map.Errors;
+  if (!Map.Errors.empty()) {
+    Report.Error = Request.MapPath + ": " + std::to_string(Map.Errors.size()) + " rows cannot be used";
+    return Report;
+  }
+
+  const FleetText Fleet = ReadFleetText(std::move(Text));
+  Report.Size = Fleet.Text.size();
+  Report.Encoding = EncodingName(Fleet.Layout.Encoding);
+  const std::map<std::string, MachineSplit> Splits = SplitEveryMachine(Fleet, Map.Rows, Request.Threads);
+  const auto Numbered = NumberedFilesBeside(Request.FilePath, Splits);
+
+  SplitTree Tree;
+  if (!OpenSplitTree(Request.OutPath, Tree, Report.Error)) {
+    return Report;
+  }
+  const std::string SourceFolder = std::filesystem::absolute(Request.FilePath).parent_path().string();
+  for (const ClientRow &Row : Map.Rows) {
+    const MachineSplit &Split = Splits.at(Row.Identifier);
+    ClientResult &Client = Report.Clients.emplace_back();
+    Client.Row = Row;
+    Client.Header = Split.Header;
+    Client.HeaderLine = Split.HeaderLine;
+    Client.EntryCount = Split.Answers.Count;
+    Client.SectionFound = Split.Answers.SectionFound;
+    Client.Equivalent = Split.Equivalent;
+    Client.Reasons = Split.Reasons;
+    const auto Files = Numbered.find(Row.Identifier);
+    PlaceClient(Request, Split, Files == Numbered.end() ? std::vector<std::string>{} : Files->second, SourceFolder,
+                Tree, Client);
+  }
+  if (Request.Kind == ServerKind::TftpdHpa) {
+    const std::string MapFile = ServerMapFile(Request.Kind);
+    std::string Problem = TreePathProblem(Tree, TftpdMapFileName, Request.Force);
+    if (Problem.empty()) {
+      Problem = WriteTreeFile(Tree, TftpdMapFileName, std::vector<uint8_t>(MapFile.begin(), MapFile.end()));
+    }
+    Report.MapFile = TftpdMapFileName;
+    if (!Problem.empty()) {
+      Report.Error = Problem;
+    }
+  }
+  const std::string Closed = CloseSplitTree(Tree);
+  if (Report.Error.empty() && !Closed.empty()) {
+    Report.Error = Closed;
+  }
+  Report.Counts = Tree.Counts;
+  Report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+  return Report;
+}
+
+int SplitExitStatus(const SplitReport &Report) {
+  if (!Report.Error.empty()) {
+    return 2;
+  }
+  const bool Reported = std::any_of(Report.Clients.begin(), Report.Clients.end(),
+                                    [](const ClientResult &Client) { return !Client.Reasons.empty(); });
+  return Reported ? 1 : 0;
+}
+
+} // namespace RivariCheck

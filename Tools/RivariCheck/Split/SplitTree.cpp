@@ -1,0 +1,274 @@
+/* Writing the output folder of a split without leaving it. */
+#include "SplitTree.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RivariCheck {
+
+namespace {
+
+/* Temporary names start with this; a name the split makes never does. */
+constexpr const char *TemporaryPrefix = ".rivari-split-new.";
+
+std::string SystemError(const std::string &What) { return What + ": " + std::strerror(errno); }
+
+/* A name inside one folder: not empty, no slash, not "." or "..". */
+bool IsPlainName(const std::string &Name) {
+  return !Name.empty() && Name.find('/') == std::string::npos && Name != "." && Name != "..";
+}
+
+/* Splits "folder/name" or "name"; false for anything deeper, absolute or climbing. */
+bool SplitRelative(const std::string &Relative, std::string &FolderName, std::string &Name) {
+  const size_t Slash = Relative.find('/');
+  FolderName = Slash == std::string::npos ? "" : Relative.substr(0, Slash);
+  Name = Slash == std::string::npos ? Relative : Relative.substr(Slash + 1);
+  return IsPlainName(Name) && (Slash == std::string::npos || IsPlainName(FolderName));
+}
+
+/* The folder of Relative opened without following a link (created when Create); -1 with errno set. */
+int OpenFolder(const SplitTree &Tree, const std::string &FolderName, bool Create) {
+  if (FolderName.empty()) {
+    return dup(Tree.Folder);
+  }
+  if (Create && mkdirat(Tree.Folder, FolderName.c_str(), 0755) != 0 && errno != EEXIST) {
+    return -1;
+  }
+  return openat(Tree.Folder, FolderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+/* The whole content of Name in Folder when it is a regular file (not a link). */
+bool ReadRegularFile(int Folder, const std::string &Name, std::vector<uint8_t> &Content) {
+  const int File = openat(Folder, Name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (File < 0) {
+    return false;
+  }
+  struct stat Status {};
+  bool Regular = fstat(File, &Status) == 0 && S_ISREG(Status.st_mode);
+  uint8_t Block[65536];
+  ssize_t Got = 0;
+  while (Regular && (Got = read(File, Block, sizeof(Block))) > 0) {
+    Content.insert(Content.end(), Block, Block + Got);
+  }
+  close(File);
+  return Regular && Got == 0;
+}
+
+/* Writes Content to a new temporary file in Folder and renames it to Name. */
+std::string ReplaceFile(int Folder, const std::string &Name, const std::vector<uint8_t> &Content) {
+  const std::string Temporary = TemporaryPrefix + Name;
+  unlinkat(Folder, Temporary.c_str(), 0);
+  const int File = openat(Folder, Temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (File < 0) {
+    return SystemError(Name);
+  }
+  size_t Done = 0;
+  while (Done < Content.size()) {
+    const ssize_t Put = write(File, Content.data() + Done, Content.size() - Done);
+    if (Put <= 0) {
+      const std::string Error = SystemError(Name);
+      close(File);
+      unlinkat(Folder, Temporary.c_str(), 0);
+      return Error;
+    }
+    Done += static_cast<size_t>(Put);
+  }
+  if (close(File) != 0 || renameat(Folder, Temporary.c_str(), Folder, Name.c_str()) != 0) {
+    const std::string Error = SystemError(Name);
+    unlinkat(Folder, Temporary.c_str(), 0);
+    return Error;
+  }
+  return "";
+}
+
+/* Records Relative, and its folder, as made by this run. */
+void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &FolderName) {
+  Tree.Made.insert(Relative);
+  if (!FolderName.empty()) {
+    Tree.Made.insert(FolderName + "/");
+  }
+}
+
+/* The manifest's paths: one a line, each checked like a path the split makes. */
+std::set<std::string> ReadManifest(int Folder) {
+  std::vector<uint8_t> Content;
+  std::set<std::string> Paths;
+  if (!ReadRegularFile(Folder, SplitManifestName, Content)) {
+    return Paths;
+  }
+  std::string Line;
+  for (uint8_t Byte : Content) {
+    if (Byte != '\n') {
+      Line += static_cast<char>(Byte);
+      continue;
+    }
+    std::string FolderName;
+    std::string Name;
+    const bool IsFolder = !Line.empty() && Line.back() == '/';
+    if (IsFolder ? IsPlainName(Line.substr(0, Line.size() - 1)) : SplitRelative(Line, FolderName, Name)) {
+      Paths.insert(Line);
+    }
+    Line.clear();
+  }
+  return Paths;
+}
+
+} // namespace
+
+bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error) {
+  std::error_code Failure;
+  std::filesystem::create_directories(Path, Failure);
+  Tree.Folder = open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Tree.Folder < 0) {
+    Error = SystemError(Path);
+    return false;
+  }
+  Tree.Earlier = ReadManifest(Tree.Folder);
+  return true;
+}
+
+std::string TreePathProblem(SplitTree &Tree, const std::string &Relative, bool Force) {
+  std::string FolderName;
+  std::string Name;
+  if (!SplitRelative(Relative, FolderName, Name)) {
+    return Relative + ": not a path inside the output folder";
+  }
+  const int Folder = OpenFolder(Tree, FolderName, false);
+  if (Folder < 0) {
+    return errno == ENOENT ? "" : SystemError(FolderName + " (a link or not a folder)");
+  }
+  struct stat Status {};
+  const bool Exists = fstatat(Folder, Name.c_str(), &Status, AT_SYMLINK_NOFOLLOW) == 0;
+  close(Folder);
+  if (!Exists) {
+    return "";
+  }
+  if (!S_ISREG(Status.st_mode) && !S_ISLNK(Status.st_mode)) {
+    return Relative + " exists and is not a file";
+  }
+  if (!Force && Tree.Earlier.count(Relative) == 0) {
+    return Relative + " exists and was not made by rivari-check split";
+  }
+  return "";
+}
+
+std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const std::vector<uint8_t> &Content) {
+  std::string FolderName;
+  std::string Name;
+  if (!SplitRelative(Relative, FolderName, Name)) {
+    return Relative + ": not a path inside the output folder";
+  }
+  const int Folder = OpenFolder(Tree, FolderName, true);
+  if (Folder < 0) {
+    return SystemError(FolderName);
+  }
+  std::vector<uint8_t> Present;
+  std::string Error;
+  if (ReadRegularFile(Folder, Name, Present) && Present == Content) {
+    Tree.Counts.Unchanged++;
+  } else if ((Error = ReplaceFile(Folder, Name, Content)).empty()) {
+    Tree.Counts.Written++;
+  }
+  close(Folder);
+  if (Error.empty()) {
+    NoteMade(Tree, Relative, FolderName);
+  }
+  return Error;
+}
+
+std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std::string &Source) {
+  std::string FolderName;
+  std::string Name;
+  if (!SplitRelative(Relative, FolderName, Name)) {
+    return Relative + ": not a path inside the output folder";
+  }
+  struct stat Wanted {};
+  if (stat(Source.c_str(), &Wanted) != 0) {
+    return SystemError(Source);
+  }
+  const int Folder = OpenFolder(Tree, FolderName, true);
+  if (Folder < 0) {
+    return SystemError(FolderName);
+  }
+  struct stat Present {};
+  std::string Error;
+  if (fstatat(Folder, Name.c_str(), &Present, AT_SYMLINK_NOFOLLOW) == 0 && Present.st_dev == Wanted.st_dev &&
+      Present.st_ino == Wanted.st_ino) {
+    Tree.Counts.Unchanged++;
+    // The source itself, when the output folder is the source's: never the split's to remove later.
+    if (Tree.Earlier.count(Relative) == 0) {
+      close(Folder);
+      return "";
+    }
+  } else {
+    const std::string Temporary = TemporaryPrefix + Name;
+    unlinkat(Folder, Temporary.c_str(), 0);
+    if (linkat(AT_FDCWD, Source.c_str(), Folder, Temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (renameat(Folder, Temporary.c_str(), Folder, Name.c_str()) != 0) {
+        Error = SystemError(Relative);
+        unlinkat(Folder, Temporary.c_str(), 0);
+      }
+    } else {
+      // No link across file systems, or on one without them: a copy serves the same bytes.
+      std::vector<uint8_t> Content;
+      const int SourceFolder = open(std::filesystem::path(Source).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+      const bool Read = SourceFolder >= 0 &&
+                        ReadRegularFile(SourceFolder, std::filesystem::path(Source).filename().string(), Content);
+      if (SourceFolder >= 0) {
+        close(SourceFolder);
+      }
+      Error = Read ? ReplaceFile(Folder, Name, Content) : Source + ": cannot be read";
+    }
+    if (Error.empty()) {
+      Tree.Counts.Written++;
+    }
+  }
+  close(Folder);
+  if (Error.empty()) {
+    NoteMade(Tree, Relative, FolderName);
+  }
+  return Error;
+}
+
+std::string CloseSplitTree(SplitTree &Tree) {
+  // Files first, so that the folders they were in can go when nothing else is left in them.
+  for (int Pass = 0; Pass < 2; Pass++) {
+    for (const std::string &Relative : Tree.Earlier) {
+      const bool IsFolder = Relative.back() == '/';
+      if (Tree.Made.count(Relative) != 0 || IsFolder != (Pass == 1)) {
+        continue;
+      }
+      std::string FolderName;
+      std::string Name;
+      if (IsFolder) {
+        unlinkat(Tree.Folder, Relative.substr(0, Relative.size() - 1).c_str(), AT_REMOVEDIR);
+        continue;
+      }
+      if (!SplitRelative(Relative, FolderName, Name)) {
+        continue;
+      }
+      const int Folder = OpenFolder(Tree, FolderName, false);
+      if (Folder >= 0 && unlinkat(Folder, Name.c_str(), 0) == 0) {
+        Tree.Counts.Removed++;
+      }
+      if (Folder >= 0) {
+        close(Folder);
+      }
+    }
+  }
+  std::vector<uint8_t> Manifest;
+  for (const std::string &Relative : Tree.Made) {
+    Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
+    Manifest.push_back('\n');
+  }
+  std::string Error = ReplaceFile(Tree.Folder, SplitManifestName, Manifest);
+  close(Tree.Folder);
+  Tree.Folder = -1;
+  return Error;
+}
+
+} // namespace RivariCheck

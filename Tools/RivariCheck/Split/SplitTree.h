@@ -1,0 +1,64 @@
+/*
+ * The output folder of a split, written safely: every path is opened from
+ * the folder itself without following links, files are replaced by rename,
+ * and a manifest of what the split made lets the next run remove the
+ * client files it no longer makes and leave everything else alone.
+ */
+#ifndef TOLVANE_TOOLS_SPLIT_SPLIT_TREE_H
+#define TOLVANE_TOOLS_SPLIT_SPLIT_TREE_H
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace RivariCheck {
+
+/* The manifest's name inside the output folder. */
+inline constexpr const char *SplitManifestName = ".rivari-split-manifest";
+
+/* What a run did to the folder. */
+struct TreeCounts {
+  uint64_t Written = 0;   // files created or replaced
+  uint64_t Unchanged = 0; // files that already held what they should
+  uint64_t Removed = 0;   // files of an earlier run no longer made
+};
+
+struct SplitTree {
+  int Folder = -1;               // the output folder, open
+  std::set<std::string> Earlier; // paths the last run made (from its manifest)
+  std::set<std::string> Made;    // paths this run made or kept
+  TreeCounts Counts;
+};
+
+/*
+ * Opens (creating it if needed) the output folder at Path and reads its
+ * manifest. False with Error set when the folder cannot be used.
+ */
+bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error);
+
+/*
+ * Checks that Relative ("name" or "folder/name") can be written: no link or
+ * non-folder on the way, and nothing there that an earlier run did not make
+ * (unless Force). Empty when it can; otherwise why not.
+ */
+std::string TreePathProblem(SplitTree &Tree, const std::string &Relative, bool Force);
+
+/* Writes Content at Relative (creating its folder). Empty on success; otherwise why not. */
+std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const std::vector<uint8_t> &Content);
+
+/*
+ * Puts the file at Source (outside the tree) at Relative as a hard link,
+ * or as a copy where the file system allows no link. Empty on success.
+ */
+std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std::string &Source);
+
+/*
+ * Removes what the earlier run made and this one did not (folders only when
+ * empty), writes the new manifest and closes the folder. Empty on success.
+ */
+std::string CloseSplitTree(SplitTree &Tree);
+
+} // namespace RivariCheck
+
+#endif
