@@ -12,7 +12,7 @@
 #             of the small ones)
 # With the environment variable RIVARI_CHECK_UPDATE set, an exact golden file is rewritten instead.
 string(REPLACE "|" ";" ARGUMENTS "${ARGS}")
-if(INPUT STREQUAL "")
+if(NOT DEFINED INPUT OR INPUT STREQUAL "")
   set(INPUT /dev/null)
 endif()
 if(DEFINED OUT_DIR AND NOT KEEP_OUT)
