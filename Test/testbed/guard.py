@@ -1,9 +1,9 @@
 """The guard: every test runs in PID and network namespaces of its own, so nothing it starts outlives it.
 
-enter() re-executes the test under unshare(1) in new PID and network namespaces, the test as the
-namespace's first process. When that process ends, however it ends (a normal exit, Ctrl-C, kill -9 of
-the test or of unshare, a ctest timeout, a CI cancel), the kernel kills every other process of the
-namespace, also daemons that changed their user (which loses them PR_SET_PDEATHSIG), and the network
+enter() runs the test again under unshare(1) in new PID and network namespaces, the test as the
+namespace's first process, and waits for it. When that process ends, however it ends (a normal exit,
+Ctrl-C, kill -9 of the test or of unshare, a ctest timeout, a CI cancel's SIGTERM, which the waiting
+process answers by killing unshare), the kernel kills every other process of the namespace, also daemons that changed their user (which loses them PR_SET_PDEATHSIG), and the network
 namespace with its tap device and its firewall rules vanishes with them. The namespace starts with
 nothing but its loopback interface: no test can reach the host's addresses or a real network.
 
@@ -17,6 +17,8 @@ import os
 import signal
 import subprocess
 import sys
+
+from .processes import die_with_parent
 
 MARK = "TESTBED_GUARD"
 NAMESPACES = ["--pid", "--fork", "--kill-child", "--net"]
@@ -57,19 +59,37 @@ def inside():
     return Guard(os.environ[MARK])
 
 
+def run_inside(mode, options):
+    """
+    Runs this same command under unshare and exits with its status. unshare dies with this process
+    (and its namespace with it); a SIGTERM, SIGINT or SIGHUP here kills unshare, which ignores them itself.
+    """
+    sys.stdout.flush()
+    sys.stderr.flush()
+    command = ["unshare"] + options + NAMESPACES + ["--", sys.executable] + sys.orig_argv[1:]
+    process = subprocess.Popen(command, env=dict(os.environ, **{MARK: mode}), preexec_fn=die_with_parent)
+
+    def stop(signum, _):
+        # No wait here: the interrupted wait below holds the process's lock.
+        process.kill()
+        os._exit(128 + signum)
+
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(sig, stop)
+    code = process.wait()
+    sys.exit(code if code >= 0 else 128 - code)
+
+
 def enter():
     """
-    Runs the rest of this test in namespaces of its own: re-executes the same command under unshare
-    and does not return, or returns the Guard once inside (or, where no namespace can be made, a
+    Runs the rest of this test in namespaces of its own: runs the same command again under unshare and
+    exits with its status, or returns the Guard once inside (or, where no namespace can be made, a
     Guard saying why).
     """
     if os.environ.get(MARK) in dict(MODES) and os.getpid() == 1:
         return inside()
     for mode, options in MODES:
         if possible(options):
-            os.environ[MARK] = mode
-            sys.stdout.flush()
-            sys.stderr.flush()
-            os.execvp("unshare", ["unshare"] + options + NAMESPACES + ["--", sys.executable] + sys.orig_argv[1:])
+            run_inside(mode, options)
     os.environ.pop(MARK, None)
     return Guard(None, NO_NAMESPACES)

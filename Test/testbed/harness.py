@@ -119,7 +119,7 @@ def main(argv=None):
     parser.add_argument("--list", action="store_true", help="list the scenario runs and exit")
     parser.add_argument("--nic-matrix", action="store_true",
                         help="instead of the scenarios: the example on every card model against QEMU's server and "
-                             "tftpd-hpa at 64512 and 1468 (nic_matrix.py; about 15 minutes)")
+                             "tftpd-hpa at 64512 and 1468 (nic_matrix.py; about 20 minutes)")
     args = parser.parse_args(argv)
 
     runs = scenarios.load_runs(args.scenarios, set(args.only))

@@ -33,6 +33,8 @@ SERVER_CHECK = facts.REPOSITORY / "Test" / "Tools" / "RivariCheck" / "server_che
 ROWS = [
     ("kill -9 of the harness in a tap boot (QEMU, dnsmasq for DHCP and as the TFTP server)",
      [str(HARNESS), "--only", "example@dnsmasq"], "qemu-system-x86", signal.SIGKILL, False),
+    ("SIGTERM of the harness, as a CI cancel sends it, in a tap boot",
+     [str(HARNESS), "--only", "example@tftpd-hpa"], "in.tftpd", signal.SIGTERM, False),
     ("Ctrl-C of the harness in a boot on QEMU's own network",
      [str(HARNESS), "--only", "example"], "qemu-system-x86", signal.SIGINT, True),
     ("kill -9 of the server check while dnsmasq serves (it has dropped to nobody)",
