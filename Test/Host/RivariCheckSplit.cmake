@@ -41,10 +41,10 @@ rivari_check_split_case(SplitBadMapRows 2 bad ${RIVARI_SPLIT_EXAMPLE} --map ${RI
 set_tests_properties(RivariCheck.SplitExamplesAgainUnchanged PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqIp)
 set_tests_properties(RivariCheck.SplitExamplesStaleRemoved PROPERTIES DEPENDS RivariCheck.SplitExamplesAgainUnchanged)
 
-# The firmware scenario's split tree (Test/Firmware/Scenarios/24-split-tree) is what the split writes today.
+# The firmware scenario's split tree (Test/Firmware/Scenarios/25-split-tree) is what the split writes today.
 foreach(CLIENT_FOLDER 10.0.2.15 52-54-00-00-10-01)
   add_test(NAME RivariCheck.SplitScenarioTree.${CLIENT_FOLDER}
            COMMAND ${CMAKE_COMMAND} -E compare_files ${CMAKE_CURRENT_BINARY_DIR}/RivariSplit/mac/52-54-00-12-34-56/rivari.ini
-                   ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/24-split-tree/tftp-main/${CLIENT_FOLDER}/rivari.ini)
+                   ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/25-split-tree/tftp-main/${CLIENT_FOLDER}/rivari.ini)
   set_tests_properties(RivariCheck.SplitScenarioTree.${CLIENT_FOLDER} PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqMac)
 endforeach()
