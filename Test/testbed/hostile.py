@@ -205,19 +205,13 @@ class Transfer:
         """The block of WINDOW an ACK names (the client's last in order), None on timeout, False when it ends."""
         expected = {block & 0xFFFF: block for block in window}
         while True:
-            ready, _, _ = select.select([self.socket, self.server.stop_reader], [], [], self.plan.timeout)
-            if self.server.stop_reader in ready:
+            answer = self.next_answer()
+            if answer in (None, False):
+                return answer
+            if answer[0] == ERROR:
                 return False
-            if not ready:
-                return None
-            packet, source = self.socket.recvfrom(RECEIVE_BUFFER)
-            if source != self.client or ack_number(packet) is None:
-                continue
-            opcode, number = ack_number(packet)
-            if opcode == ERROR:
-                return False
-            if opcode == ACK and number in expected:
-                return expected[number]
+            if answer[0] == ACK and answer[1] in expected:
+                return expected[answer[1]]
 
     def swallow(self, seconds):
         """Reads and drops everything the client sends for SECONDS: a server that stalls."""
@@ -246,6 +240,18 @@ class Transfer:
     def await_ack(self, expected_ack):
         """True on the expected ACK, False on an ERROR from the client, None on timeout."""
         while True:
+            answer = self.next_answer()
+            if answer in (None, False):
+                return answer
+            if answer[0] == ERROR:
+                return False
+            if answer[0] == ACK and answer[1] == expected_ack:
+                return True
+            # An older ACK is a duplicate: answering it would double every later block.
+
+    def next_answer(self):
+        """(opcode, number) of the client's next ACK or ERROR; None on timeout, False when the server stops."""
+        while True:
             ready, _, _ = select.select([self.socket, self.server.stop_reader], [], [], self.plan.timeout)
             if self.server.stop_reader in ready:
                 return False
@@ -255,14 +261,8 @@ class Transfer:
             if source != self.client:
                 self.socket.sendto(error_packet(ERROR_UNKNOWN_TID, "Unknown transfer ID"), source)
                 continue
-            if ack_number(packet) is None:
-                continue
-            opcode, number = ack_number(packet)
-            if opcode == ERROR:
-                return False
-            if opcode == ACK and number == expected_ack:
-                return True
-            # An older ACK is a duplicate: answering it would double every later block.
+            if ack_number(packet) is not None:
+                return ack_number(packet)
 
 
 class HostileTftpServer:
