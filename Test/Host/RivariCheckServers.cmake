@@ -7,8 +7,10 @@ if(NOT TOLVANE_FUZZ)
       add_test(NAME RivariCheck.Server.${SERVER}
                COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck/server_check.py
                        --tool $<TARGET_FILE:rivari-check> --server ${SERVER})
-      set_tests_properties(RivariCheck.Server.${SERVER} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
-                           ENVIRONMENT PYTHONPATH=${PROJECT_SOURCE_DIR}/Test)
+      # LeakSanitizer cannot stop the world inside the guard's PID namespace (it reads the host's /proc there and
+      # exits 1): leaks are the host suites' to find, these tests check what the tool reports.
+      set_tests_properties(RivariCheck.Server.${SERVER} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
+                           ENVIRONMENT "PYTHONPATH=${PROJECT_SOURCE_DIR}/Test;ASAN_OPTIONS=detect_leaks=0")
     endforeach()
   else()
     message(WARNING "python3 not found: the rivari-check server tests (RivariCheck.Server.*) are not registered")
@@ -18,3 +20,10 @@ endif()
 # The TFTP client's and the server check's suites: scripted servers behind the client's datagram seam.
 target_sources(TolvaneHostTests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ScriptedTftpServer.cpp)
 target_link_libraries(TolvaneHostTests PRIVATE RivariServerCheck)
+
+# The firmware model against the fault scenarios' statuses (checked in OVMF by the firmware stage).
+if(NOT TOLVANE_FUZZ AND Python3_Interpreter_FOUND)
+  add_test(NAME RivariCheck.FirmwareModel
+           COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck/firmware_model_check.py
+                   --tool $<TARGET_FILE:rivari-check>)
+endif()

@@ -1,4 +1,4 @@
-"""A small TFTP server (RFC 1350, options RFC 2347/2348/2349) that misbehaves in one chosen way per run,
+"""A small TFTP server (RFC 1350, options RFC 2347/2348/2349/7440) that misbehaves in one chosen way per run,
 to show what a TFTP client does with servers that answer the size query wrongly, ignore options or go silent.
 
     PYTHONPATH=Test python3 -m testbed.hostile --address A --port P --root DIR --fault FAULT
@@ -17,8 +17,10 @@ import os
 import select
 import signal
 import socket
+import struct
 import sys
 import threading
+import time
 from pathlib import Path
 
 from .tftp_wire import (ACK, DEFAULT_BLOCK_SIZE, ERROR, ERROR_ACCESS, ERROR_ILLEGAL, ERROR_NOT_FOUND,
@@ -38,7 +40,18 @@ FAULTS = {
     "silent-after-two": "sends two DATA blocks of each transfer, then never answers again",
     "ignore-blksize": "answers tsize in the OACK, leaves blksize out, 512-byte blocks",
     "refuse-blksize": "ERROR 8 to any request carrying blksize",
+    "malformed-packet": "a 3-byte DATA packet (no whole block number) where a read's first block belongs",
+    "unknown-opcode": "a packet of opcode 9 where a read's first block belongs",
+    "unasked-option": "acknowledges an option no request asked for (blocksize2=512) beside the others",
+    "refuse-windowsize": "ERROR 8 to any request carrying windowsize",
+    "windowsize-4": "acknowledges windowsize 4 and sends four blocks per acknowledgement (RFC 7440)",
+    "stall-10s": "after a read's options are acknowledged, answers nothing for 10 s, then sends the file",
+    "stall-30s": "after a read's options are acknowledged, answers nothing for 30 s, then sends the file",
 }
+STALLS = {"stall-10s": 10.0, "stall-30s": 30.0}
+WINDOW = 4
+UNASKED_OPTION = ("blocksize2", 512)
+UNKNOWN_OPCODE = 9
 
 
 def to_netascii(content):
@@ -70,6 +83,7 @@ class Plan:
         self.block_size = block_size
         self.payload = payload
         self.timeout = timeout
+        self.window = 1
 
 
 def plan_transfer(request, root, fault):
@@ -80,6 +94,8 @@ def plan_transfer(request, root, fault):
         return Plan(error=(ERROR_ILLEGAL, "Unsupported mode"))
     options = request.options
     if fault == "refuse-blksize" and "blksize" in options:
+        return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
+    if fault == "refuse-windowsize" and "windowsize" in options:
         return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
     if fault == "size-not-found" and "tsize" in options and "blksize" not in options:
         return Plan(error=(ERROR_NOT_FOUND, "File not found"))
@@ -106,6 +122,11 @@ def plan_transfer(request, root, fault):
     if block_size is not None and block_size >= MIN_BLOCK_SIZE and fault != "ignore-blksize":
         plan.block_size = min(block_size, MAX_BLOCK_SIZE)
         oack["blksize"] = plan.block_size
+    if fault == "windowsize-4" and parse_int(options.get("windowsize", "")) is not None:
+        plan.window = min(WINDOW, max(1, parse_int(options["windowsize"])))
+        oack["windowsize"] = plan.window
+    if fault == "unasked-option":
+        oack[UNASKED_OPTION[0]] = UNASKED_OPTION[1]
     timeout = parse_int(options.get("timeout", ""))
     if timeout is not None and 1 <= timeout <= 255:
         plan.timeout = float(timeout)
@@ -136,6 +157,18 @@ class Transfer:
             self.socket.close()
 
     def send_blocks(self):
+        fault = self.server.fault
+        if fault in STALLS:
+            self.swallow(STALLS[fault])
+        if fault == "malformed-packet":
+            self.socket.sendto(struct.pack("!HB", 3, 0), self.client)
+            return
+        if fault == "unknown-opcode":
+            self.socket.sendto(struct.pack("!HH", UNKNOWN_OPCODE, 1), self.client)
+            return
+        if self.plan.window > 1:
+            self.send_windows()
+            return
         size = self.plan.block_size
         payload = self.plan.payload
         block = 1
@@ -149,6 +182,46 @@ class Transfer:
             if len(chunk) < size:
                 return
             block += 1
+
+    def send_windows(self):
+        """RFC 7440: up to a window of blocks after the last one acknowledged, again from there on each ACK."""
+        size = self.plan.block_size
+        payload = self.plan.payload
+        last = len(payload) // size + 1
+        acknowledged = 0
+        for _ in range(SENDS_PER_PACKET * (last + 1)):
+            window = range(acknowledged + 1, min(acknowledged + self.plan.window, last) + 1)
+            for block in window:
+                self.socket.sendto(data_packet(block & 0xFFFF, payload[(block - 1) * size:block * size]), self.client)
+            number = self.await_any_ack(window)
+            if number is False:
+                return
+            if number is not None:
+                acknowledged = number
+            if acknowledged == last:
+                return
+
+    def await_any_ack(self, window):
+        """The block of WINDOW an ACK names (the client's last in order), None on timeout, False when it ends."""
+        expected = {block & 0xFFFF: block for block in window}
+        while True:
+            answer = self.next_answer()
+            if answer in (None, False):
+                return answer
+            if answer[0] == ERROR:
+                return False
+            if answer[0] == ACK and answer[1] in expected:
+                return expected[answer[1]]
+
+    def swallow(self, seconds):
+        """Reads and drops everything the client sends for SECONDS: a server that stalls."""
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            ready, _, _ = select.select([self.socket, self.server.stop_reader], [], [], until - time.monotonic())
+            if self.server.stop_reader in ready:
+                return
+            if self.socket in ready:
+                self.socket.recvfrom(RECEIVE_BUFFER)
 
     def exchange(self, packet, expected_ack):
         """Sends PACKET until the client acknowledges block EXPECTED_ACK; False when the transfer ends."""
@@ -167,6 +240,18 @@ class Transfer:
     def await_ack(self, expected_ack):
         """True on the expected ACK, False on an ERROR from the client, None on timeout."""
         while True:
+            answer = self.next_answer()
+            if answer in (None, False):
+                return answer
+            if answer[0] == ERROR:
+                return False
+            if answer[0] == ACK and answer[1] == expected_ack:
+                return True
+            # An older ACK is a duplicate: answering it would double every later block.
+
+    def next_answer(self):
+        """(opcode, number) of the client's next ACK or ERROR; None on timeout, False when the server stops."""
+        while True:
             ready, _, _ = select.select([self.socket, self.server.stop_reader], [], [], self.plan.timeout)
             if self.server.stop_reader in ready:
                 return False
@@ -176,14 +261,8 @@ class Transfer:
             if source != self.client:
                 self.socket.sendto(error_packet(ERROR_UNKNOWN_TID, "Unknown transfer ID"), source)
                 continue
-            if ack_number(packet) is None:
-                continue
-            opcode, number = ack_number(packet)
-            if opcode == ERROR:
-                return False
-            if opcode == ACK and number == expected_ack:
-                return True
-            # An older ACK is a duplicate: answering it would double every later block.
+            if ack_number(packet) is not None:
+                return ack_number(packet)
 
 
 class HostileTftpServer:

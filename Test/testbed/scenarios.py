@@ -7,6 +7,7 @@ from . import sequence, settings
 
 PREFIX = re.compile(r"^\d+-")
 STARTUP = "start-up"
+FAULT_TABLE = "faults.py"
 
 
 class Scenario:
@@ -18,6 +19,34 @@ class Scenario:
         self.script = (folder / "script.txt").read_text().splitlines()
         self.expected = read_expected(folder / "expected.txt")
         self.generators = load_generators(folder)
+        self.servers = None  # the server lines of boot.txt
+
+
+class FaultScenario:
+    """A row of a folder's fault table (faults.py): the hostile server with one fault, the folder's trees."""
+
+    def __init__(self, folder, table, name):
+        self.folder = folder
+        self.name = "server-" + name
+        self.script = table.script(name)
+        self.expected = table.expected(name)
+        self.generators = table.generators(name)
+        self.servers = [(("hostile", table.FAULT_SCENARIOS[name][0]), {})]
+
+
+def load_module(path, name):
+    spec = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def folder_scenarios(folder):
+    """The scenario of a folder, or one per row of its fault table."""
+    if (folder / FAULT_TABLE).exists():
+        table = load_module(folder / FAULT_TABLE, "faults_" + folder.name.replace("-", "_"))
+        return [FaultScenario(folder, table, name) for name in table.FAULT_SCENARIOS]
+    return [Scenario(folder)]
 
 
 def read_expected(path):
@@ -33,16 +62,14 @@ def load_generators(folder):
     path = folder / "generate.py"
     if not path.exists():
         return {}
-    spec = importlib.util.spec_from_file_location("generate_" + folder.name.replace("-", "_"), path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return dict(module.GENERATED)
+    return dict(load_module(path, "generate_" + folder.name.replace("-", "_")).GENERATED)
 
 
 def load_runs(root, only, choices_table=settings.BOOT_CHOICES):
     """The scenario runs to make: all, or those named in ONLY (by run or scenario name) and start-up."""
-    folders = sorted(path for path in root.iterdir() if (path / "script.txt").exists())
-    runs = [run for folder in folders for run in settings.scenario_runs(Scenario(folder), choices_table)]
+    folders = sorted(path for path in root.iterdir() if (path / "script.txt").exists() or (path / FAULT_TABLE).exists())
+    runs = [run for folder in folders for scenario in folder_scenarios(folder)
+            for run in settings.scenario_runs(scenario, choices_table)]
     names = [run.name for run in runs]
     if len(set(names)) != len(names):
         raise SystemExit("two scenario runs share a name: " + ", ".join(sorted({n for n in names if names.count(n) > 1})))

@@ -122,6 +122,8 @@ def read_settings(folder, choices_table):
 def scenario_runs(scenario, choices_table):
     """The runs of a scenario: one per server line, the first under the scenario's own name."""
     found_servers, tree_servers, choices = read_settings(scenario.folder, choices_table)
+    # A row of a fault table brings its own server; the folder's boot.txt gives the rest.
+    found_servers = getattr(scenario, "servers", None) or found_servers
     runs = []
     for index, (server, own) in enumerate(found_servers):
         name = scenario.name if index == 0 else "%s@%s" % (scenario.name, "-".join(word.lstrip("-") for word in server))

@@ -42,8 +42,10 @@ class Tree:
 
 
 def server_address(index):
-    """The address of the INDEX-th real TFTP server (0 first) on the tap network."""
-    return facts.NETWORK_PREFIX + str(FIRST_SERVER_HOST + index)
+    """The address of the INDEX-th real TFTP server (0 first) on the tap network; never the guest's own."""
+    host = FIRST_SERVER_HOST + index
+    guest = int(facts.GUEST_ADDRESS.rsplit(".", 1)[1])
+    return facts.NETWORK_PREFIX + str(host + 1 if host >= guest else host)
 
 
 def find_tree_source(scenario, name):

@@ -1,0 +1,134 @@
+"""The hostile server's faults in OVMF, one table: each row is a scenario of its own (server-NAME), served by
+the hostile server with that fault, with the same script around it. The statuses are what the firmware
+returned; rivari-check's firmware model (Tools/RivariCheck/ServerCheck/FirmwareModel.cpp) names these
+scenarios, and Test/Tools/RivariCheck/firmware_model_check.py compares the two."""
+
+import shutil
+from pathlib import Path
+
+EXAMPLES = Path(__file__).resolve().parents[4] / "Examples"
+SMALL_FILE = 6720  # Examples/ABCD1234.1
+LARGE_SIZE = 200 * 1024
+LARGE_FILE = 204754  # the large tree's ABCD1234.1: four blocks of 64512 bytes
+
+
+def padded(text):
+    """TEXT followed by comment lines up to LARGE_SIZE bytes."""
+    data = text.encode("ascii")
+    filler = b"; " + b"-" * 61 + b"\n"
+    return data + filler * ((LARGE_SIZE - len(data)) // len(filler))
+
+
+def example_tree(directory):
+    """The sample tree of Examples/."""
+    for item in EXAMPLES.iterdir():
+        if item.is_file():
+            shutil.copyfile(item, directory / item.name)
+
+
+def large_tree(directory):
+    """Files of three 64512-byte blocks and more, so that a server silent after two blocks stops every read."""
+    (directory / "rivari.ini").write_bytes(padded("[ABCD1234]\n0 = large\n"))
+    (directory / "ABCD1234.1").write_bytes(padded("; numbered file 1\n"))
+
+
+TAIL = ["publish-pxe good: EFI_SUCCESS 0x0", "release: EFI_SUCCESS 0x0", "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+        "count: 5"]
+STEP4 = "fetch 10.0.2.2 ABCD1234: EFI_BAD_BUFFER_SIZE 0x8000000000000004 (step 4)"
+SMALL_SIZED = "file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % SMALL_FILE
+LARGE_READ = "file 1 buffer %d: EFI_SUCCESS 0x0, size %d, checksum 0x7B26F37B" % (LARGE_FILE, LARGE_FILE)
+SMALL_READ = "file 1 buffer %d: EFI_SUCCESS 0x0, size %d, checksum 0x02CBE2F4" % (SMALL_FILE, SMALL_FILE)
+
+
+def status(name, value):
+    return "%s 0x%X" % (name, value)
+
+
+TFTP_ERROR = status("EFI_TFTP_ERROR", 0x8000000000000017)
+PROTOCOL_ERROR = status("EFI_PROTOCOL_ERROR", 0x8000000000000018)
+TIMEOUT = status("EFI_TIMEOUT", 0x8000000000000012)
+# What OVMF's Mtftp returns for a packet it cannot read: a value without a UEFI name, printed as such.
+UNREADABLE_PACKET = status("EFI_STATUS", 0x8000000000000067)
+
+
+def both(size, result, buffer=SMALL_FILE):
+    """The numbered file's two lines when the size query and the read both end with RESULT."""
+    return ["file 1 null 77: %s, size %d" % (result, size), "file 1 buffer %d: %s, size %d" % (buffer, result, buffer)]
+
+
+# name: (fault, large tree, comment, the fetch's line, the numbered file's lines)
+FAULT_SCENARIOS = {
+    "ignore-options": ("ignore-options", False,
+                       "no OACK, 512-byte DATA at once: the size query learns nothing; numbered files get the "
+                       "firmware's EFI_PROTOCOL_ERROR", STEP4, both(77, PROTOCOL_ERROR)),
+    "half-size": ("half-size", False,
+                  "the read overflows the half-size buffer: the read's EFI_BUFFER_TOO_SMALL, whose value is also "
+                  "the step 5 code",
+                  "fetch 10.0.2.2 ABCD1234: EFI_BUFFER_TOO_SMALL 0x8000000000000005 (step 5)",
+                  ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size 3360",
+                   "file 1 buffer 6720: EFI_BUFFER_TOO_SMALL 0x8000000000000005, size 6720"]),
+    "double-size": ("double-size", False,
+                    "the read reports the bytes received; a numbered file needs a buffer of the doubled size first",
+                    "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+                    ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size 13440",
+                     "file 1 buffer 6720: EFI_OUT_OF_RESOURCES 0x8000000000000009, size 13440",
+                     "file 1 buffer 13440: EFI_SUCCESS 0x0, size 6720, checksum 0x02CBE2F4"]),
+    "size-not-found": ("size-not-found", False,
+                       "the size query fails with the server's error: step 4; numbered files get EFI_TFTP_ERROR",
+                       STEP4, both(77, TFTP_ERROR)),
+    "silent-after-two": ("silent-after-two", True,
+                         "each read ends with EFI_TIMEOUT after about 24 s (six sends, four seconds apart); the size "
+                         "query is answered", "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
+                         ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE,
+                          "file 1 buffer %d: %s, size %d" % (LARGE_FILE, TIMEOUT, LARGE_FILE)]),
+    "ignore-blksize": ("ignore-blksize", False, "512-byte blocks: everything arrives",
+                       "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0", [SMALL_SIZED, SMALL_READ]),
+    "refuse-blksize": ("refuse-blksize", False,
+                       "every read carries a block size, so every read fails; the size query does not",
+                       "fetch 10.0.2.2 ABCD1234: " + TFTP_ERROR,
+                       [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TFTP_ERROR]),
+    "malformed-packet": ("malformed-packet", False, "a 3-byte DATA packet where the read's first block belongs",
+                         "fetch 10.0.2.2 ABCD1234: " + UNREADABLE_PACKET,
+                         [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % UNREADABLE_PACKET]),
+    "unknown-opcode": ("unknown-opcode", False, "opcode 9 where the read's first block belongs",
+                       "fetch 10.0.2.2 ABCD1234: " + UNREADABLE_PACKET,
+                       [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % UNREADABLE_PACKET]),
+    "unasked-option": ("unasked-option", False,
+                       "an option no request asked for in every option acknowledgement: the firmware passes over it",
+                       "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0", [SMALL_SIZED, SMALL_READ]),
+    "refuse-windowsize": ("refuse-windowsize", False, "error 8 to every request with windowsize: every request",
+                          STEP4, both(77, TFTP_ERROR)),
+    "windowsize-4": ("windowsize-4", True, "windows of four 64512-byte blocks: everything arrives",
+                     "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+                     ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE,
+                      LARGE_READ]),
+    "lockstep-large": ("none", True, "the large tree block by block, to set the windowed transfer's time against",
+                       "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+                       ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE,
+                        LARGE_READ]),
+    "stall-10s": ("stall-10s", False, "10 s of silence after the read's options: the firmware waits it out",
+                  "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0", [SMALL_SIZED, SMALL_READ]),
+    "stall-30s": ("stall-30s", False, "30 s of silence after the read's options: longer than the firmware waits",
+                  "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
+                  [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TIMEOUT]),
+}
+
+
+def script(name):
+    """The scenario's script: the fault's fetch and numbered file, then a good fetch from tftpd-hpa."""
+    fault, large, comment, _, numbered = FAULT_SCENARIOS[name]
+    size = LARGE_FILE if large else SMALL_FILE
+    reads = [line.split(":")[0] for line in numbered if line.startswith("file 1 buffer")]
+    return (["# " + comment, "publish-pxe hostile", "fetch 10.0.2.2 ABCD1234", "file 1 null 77"]
+            + (reads or ["file 1 buffer %d" % size])
+            + ["publish-pxe good", "release", "fetch 10.0.2.2 ABCD1234", "count"])
+
+
+def expected(name):
+    _, _, _, fetch, numbered = FAULT_SCENARIOS[name]
+    return ["publish-pxe hostile: EFI_SUCCESS 0x0", fetch] + numbered + TAIL
+
+
+def generators(name):
+    """The hostile server's tree: the large one for rows that need several blocks, else the sample tree."""
+    return {"hostile": large_tree if FAULT_SCENARIOS[name][1] else example_tree}
