@@ -10,7 +10,7 @@ if(NOT TOLVANE_FUZZ)
       # LeakSanitizer cannot stop the world inside the guard's PID namespace (it reads the host's /proc there and
       # exits 1): leaks are the host suites' to find, these tests check what the tool reports.
       set_tests_properties(RivariCheck.Server.${SERVER} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
-                           ENVIRONMENT "PYTHONPATH=${PROJECT_SOURCE_DIR}/Test;ASAN_OPTIONS=detect_leaks=0")
+                           ENVIRONMENT "PYTHONPATH=${PROJECT_SOURCE_DIR}/Test")
     endforeach()
   else()
     message(WARNING "python3 not found: the rivari-check server tests (RivariCheck.Server.*) are not registered")

@@ -21,7 +21,7 @@ import sys
 from .processes import die_with_parent
 
 MARK = "TESTBED_GUARD"
-NAMESPACES = ["--pid", "--fork", "--kill-child", "--net"]
+NAMESPACES = ["--pid", "--fork", "--kill-child", "--mount-proc", "--net"]
 # Tried in turn: the mode's name and the extra unshare options it needs.
 MODES = (("root", []), ("user", ["--user", "--map-root-user"]))
 NO_NAMESPACES = "PID and network namespaces cannot be made here (no CAP_SYS_ADMIN and no user namespaces)"
