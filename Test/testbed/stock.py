@@ -261,6 +261,13 @@ def main():
     print("%d stock-machine scenarios passed, %d failed" % (len(scenarios) - failures, failures))
     for line in skipped:
         print(line)
+    # run-tests.sh repeats these reasons at the end of the run.
+    skipped_file = work_root / "skipped.txt"
+    if skipped:
+        work_root.mkdir(parents=True, exist_ok=True)
+        skipped_file.write_text("".join(line + "\n" for line in skipped))
+    elif skipped_file.exists():
+        skipped_file.unlink()
     return 1 if failures else 0
 
 
