@@ -24,6 +24,9 @@ EFI_STATUS StartPxe(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
   }
   Status = Pxe->Dhcp(Pxe, TRUE);
   Print(u"DHCP: status 0x%lX (%r)\n", Status, Status);
+  if (EFI_ERROR(Status)) {
+    WriteConsole(DhcpFailureText);
+  }
   return Status;
 }
 
