@@ -72,7 +72,10 @@ EFI_STATUS RunFetch(CHAR16 **Arguments, UINTN) {
   if (!EFI_ERROR(Status)) {
     Print(u"FetchConfiguration: 0x%lX, the section of %a is held\n", Status, Identifier);
   } else if (Code >= TOLVANE_FETCH_STEP_MEDIA && Code <= TOLVANE_FETCH_STEP_SECTION) {
-    Print(u"FetchConfiguration: 0x%lX, %s\n", Status, FetchStepTexts[Code]);
+    // A failed DHCP leaves the firmware's ">>Start PXE over IPv4" without its line end.
+    Print(Code == TOLVANE_FETCH_STEP_PXE_DHCP ? u"\nFetchConfiguration: 0x%lX, %s\n"
+                                              : u"FetchConfiguration: 0x%lX, %s\n",
+          Status, FetchStepTexts[Code]);
     if (Code == TOLVANE_FETCH_STEP_PXE_DHCP) {
       ExplainPxeStep();
     }
