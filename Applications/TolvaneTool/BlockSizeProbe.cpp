@@ -23,7 +23,11 @@ EFI_STATUS StartPxe(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
     return EFI_SUCCESS;
   }
   Status = Pxe->Dhcp(Pxe, TRUE);
-  Print(u"DHCP: status 0x%lX (%r)\n", Status, Status);
+  // A DHCP that fails leaves the firmware's ">>Start PXE over IPv4" without its line end.
+  Print(EFI_ERROR(Status) ? u"\nDHCP: status 0x%lX (%r)\n" : u"DHCP: status 0x%lX (%r)\n", Status, Status);
+  if (EFI_ERROR(Status)) {
+    WriteConsole(DhcpFailureText);
+  }
   return Status;
 }
 

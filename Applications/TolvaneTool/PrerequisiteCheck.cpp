@@ -94,14 +94,18 @@ bool CheckCards(VOID **ServiceNetwork) {
   return true;
 }
 
-/* Lists the handles holding Guid, marking the one LocateProtocol finds and whether it is on the checked card. */
-UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *ServiceNetwork) {
+/*
+ * Lists the handles holding Guid, marking the one LocateProtocol finds and
+ * whether it is on the checked card (*OnCheckedCard); the number of handles.
+ */
+UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *ServiceNetwork, bool *OnCheckedCard) {
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(Guid, &Handles);
   VOID *First = NULL;
   BootServices->LocateProtocol(&Guid, NULL, &First);
   Print(u"%s: %d\n", Title, Count);
   bool Marked = false;
+  *OnCheckedCard = false;
   for (UINTN Index = 0; Index < Count; Index++) {
     VOID *Interface;
     BootServices->HandleProtocol(Handles[Index], &Guid, &Interface);
@@ -113,8 +117,9 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
     }
     if (Interface == First && !Marked) {
       Marked = true;
-      Print(IsOnCard(Handles[Index], ServiceNetwork) ? u"\n  found first: on the card whose link is checked"
-                                                     : u"\n  found first: ON ANOTHER CARD than the link check");
+      *OnCheckedCard = IsOnCard(Handles[Index], ServiceNetwork);
+      Print(*OnCheckedCard ? u"\n  found first: on the card whose link is checked"
+                           : u"\n  found first: ON ANOTHER CARD than the link check");
     }
     Print(u"\n");
   }
@@ -127,14 +132,21 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
 /* 3. PXE Base Code under both GUIDs. */
 bool CheckPxe(const VOID *ServiceNetwork) {
   bool Present = true;
-  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork) == 0) {
+  bool OnCheckedCard;
+  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard) == 0) {
     Print(u"  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
           u"first, and check that network boot (PXE) is enabled in the firmware setup\n");
     Present = false;
   }
-  if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork) == 0) {
+  if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork,
+                     &OnCheckedCard) == 0) {
     Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
           u"service's\n");
+    Present = false;
+  } else if (!OnCheckedCard) {
+    // The service would check one card's link and download through another: each failure then misleads.
+    Print(u"  the service would download through another card than it checks: load TolvaneNetworkSetup.efi, "
+          u"which publishes the checked card's first\n");
     Present = false;
   }
   return Present;

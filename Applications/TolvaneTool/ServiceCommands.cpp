@@ -19,6 +19,17 @@ constexpr const CHAR16 *FetchStepTexts[] = {
     u"step 5: no section for this identifier in " TOLVANE_CONFIGURATION_FILE_NAME,
 };
 
+/* Step 2's cause: no interface where the service looks, or else (PXE Base Code being there) DHCP. */
+VOID ExplainPxeStep() {
+  constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
+  VOID *Pxe;
+  if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, &Pxe))) {
+    Print(u"No PXE Base Code under the variant GUID: load TolvaneNetworkSetup.efi before the service\n");
+  } else {
+    WriteConsole(DhcpFailureText);
+  }
+}
+
 TOLVANE_SERVICE_PROTOCOL *LocateService() {
   TOLVANE_SERVICE_PROTOCOL *Service;
   if (EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, (VOID **)&Service))) {
@@ -61,7 +72,13 @@ EFI_STATUS RunFetch(CHAR16 **Arguments, UINTN) {
   if (!EFI_ERROR(Status)) {
     Print(u"FetchConfiguration: 0x%lX, the section of %a is held\n", Status, Identifier);
   } else if (Code >= TOLVANE_FETCH_STEP_MEDIA && Code <= TOLVANE_FETCH_STEP_SECTION) {
-    Print(u"FetchConfiguration: 0x%lX, %s\n", Status, FetchStepTexts[Code]);
+    // A failed DHCP leaves the firmware's ">>Start PXE over IPv4" without its line end.
+    Print(Code == TOLVANE_FETCH_STEP_PXE_DHCP ? u"\nFetchConfiguration: 0x%lX, %s\n"
+                                              : u"FetchConfiguration: 0x%lX, %s\n",
+          Status, FetchStepTexts[Code]);
+    if (Code == TOLVANE_FETCH_STEP_PXE_DHCP) {
+      ExplainPxeStep();
+    }
   } else {
     Print(u"FetchConfiguration: 0x%lX (%r): the read of %a failed\n", Status, Status, TOLVANE_CONFIGURATION_FILE_NAME);
   }

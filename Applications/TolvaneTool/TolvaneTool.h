@@ -13,6 +13,15 @@
 #include "Protocol/PxeBaseCode.h"
 #include "Protocol/TolvaneService.h"
 
+/*
+ * Why DHCP fails on a network that answers: the firmware's PXE code takes
+ * only offers that name a boot file, and waits out its retries first.
+ */
+inline constexpr const CHAR16 *DhcpFailureText =
+    u"DHCP failed: the DHCP server must offer a boot file name for this machine (any name, e.g. dnsmasq "
+    u"`dhcp-boot=rivari.ini`); without one the firmware ignores every offer and the fetch fails at step 2 after "
+    u"about 2 minutes.\n";
+
 /* Writes Text to the console. */
 VOID WriteConsole(const CHAR16 *Text);
 

@@ -6,7 +6,9 @@ Each scenario is two boots on one variable store, QEMU's card left out of the bo
   boot 2  the boot manager loads the drivers from those options, the Shell's startup.nsh runs the
           field tool and the caller example, and the serial console from the line "== NAME" to the
           shutdown is compared with Stock/NAME.txt.
-The ESP holds the package's images and startup.nsh, never the test runner. Scenarios are rows of
+The ESP holds the package's images and startup.nsh, never the test runner. Under Secure Boot the firmware
+refuses its Shell: there the signed runner writes the options in boot 1, and in boot 2 the disk's boot option
+starts the signed caller example (secure_boot_pair). Scenarios are rows of
 SCENARIOS; a row's commands run in one boot, so cases with the same settings share it. Each boot
 runs in the guard's namespaces (guard.py), every card recorded and held to the leak check; a row with a
 real server runs on the private tap network (tap.py). Exit status 0 when every scenario passed.
@@ -21,6 +23,7 @@ import os
 import re
 import shutil
 import sys
+import tempfile
 from pathlib import Path
 from types import SimpleNamespace
 
@@ -28,6 +31,9 @@ from . import capture, facts, firmware, guard, loss, nics, qemu, tap
 
 EXPECTED_DIR = facts.REPOSITORY / "Test" / "Firmware" / "Stock"
 RUNNER_IMAGE = facts.RUNNER_IMAGE
+RUNNER_SCRIPT = "runner-script.txt"
+# Boot 2 of the Secure Boot row: the caller's fetch takes some 20 s under TCG.
+CALLER_BOOT_SECONDS = 90
 IMAGE_DIR = "EFI\\tolvane"
 COMPANION = ("TolvaneNetworkSetup.efi", "Tolvane network setup")
 SERVICE = ("TolvaneService.efi", "Tolvane service")
@@ -36,6 +42,8 @@ TFTP_TREE = facts.EXAMPLES
 ESCAPE = re.compile(r"\x1b\[[0-9;=?]*[A-Za-z]")
 # The Shell's handle numbers depend on what the firmware connected before; they are not compared.
 HANDLE_NUMBER = re.compile(r"Handle \[[0-9A-F]+\]")
+# ... nor are those the Shell's disconnect echoes, with a child handle it leaves uninitialised.
+DISCONNECT_HANDLES = re.compile(r"Disconnect - \([0-9A-F,]+\)")
 
 # Network cards in slot order (nics.py): virtio-net with the firmware's own driver, the others with iPXE's ROMs.
 VIRTIO = "virtio-net-pci:none"
@@ -62,6 +70,18 @@ RECONNECT_SEQUENCE = [
     "load fs0:\\EFI\\tolvane\\TolvaneNetworkSetup.efi",
     "tolvane.efi check", "echo exit %lasterror%",
 ]
+# The companion's binding stopped and started again on the first card's PXE children (IPv4, IPv6), so that
+# their variants are installed after the second card's: the companion must put them first again. Only the
+# binding is named: disconnecting a PXE child from every driver stops the firmware's PXE driver on its own
+# child, which faults. The Shell numbers handles in the order the boot created them, the same in every boot
+# of the row ("dh -p PxeBaseCode" and "dh -p" of the companion's protocol GUID show them).
+COMPANION_HANDLE = "B4"
+CARD_ONE_PXE_HANDLES = ["D3", "DB"]
+CARD_ONE_PXE_AGAIN = (["echo == first card's PXE again"]
+                      + ["disconnect %s %s" % (handle, COMPANION_HANDLE) for handle in CARD_ONE_PXE_HANDLES]
+                      + ["connect %s %s" % (handle, COMPANION_HANDLE) for handle in CARD_ONE_PXE_HANDLES]
+                      + ["tolvane.efi check", "echo exit %lasterror%", "tolvane.efi release",
+                         "tolvane.efi fetch 10.0.2.2 ABCD1234", "echo exit %lasterror%"])
 BAD_INPUT_SEQUENCE = [
     "echo == bad input",
     "tolvane.efi", "echo exit %lasterror%",
@@ -80,8 +100,9 @@ class Stock:
     guest compares: QEMU's writable FAT directory does not always pass written files back to the host).
     """
 
-    def __init__(self, name, drivers, cards, commands, references=(), server=None, tree=None):
+    def __init__(self, name, drivers, cards, commands, references=(), server=None, tree=None, firmware="plain"):
         self.name = name
+        self.firmware = firmware  # "secure-boot": signed images, no Shell; see secure_boot_pair
         self.server = server  # None: QEMU's own; else a real server on the private tap network (one card)
         self.tree = tree  # None: the sample tree; else a function building one in a folder
         self.drivers = drivers
@@ -108,7 +129,10 @@ SCENARIOS = [
            "echo exit %lasterror%"]),
     Stock("two-cards", [COMPANION, SERVICE], [E1000, VIRTIO],
           ["tolvane.efi check", "echo exit %lasterror%", "tolvane.efi fetch 10.0.2.2 ABCD1234",
-           "echo exit %lasterror%"]),
+           "echo exit %lasterror%"] + CARD_ONE_PXE_AGAIN),
+    # Under Secure Boot the firmware refuses its own Shell: the signed runner writes the Driver#### options in
+    # boot 1; in boot 2 the disk's boot option starts the signed caller, and its console lines are compared.
+    Stock("secure-boot-caller-option", [COMPANION, SERVICE], [VIRTIO], [], firmware="secure-boot"),
     Stock("rtl8139-large-blocks", [COMPANION, SERVICE], [RTL8139],
           ["tolvane.efi check 10.0.2.2", "echo exit %lasterror%"], server="tftpd-hpa", tree=large_configuration_tree),
 ]
@@ -147,10 +171,12 @@ def card_arguments(scenario, tree, work):
 
 def boot(work, fat, scenario, script, console, timeout, tree):
     """One boot of QEMU on the scenario's variable store; returns the console text and the leak findings."""
-    (fat / "startup.nsh").write_text(script)
-    command = qemu.command(work, fat, card_arguments(scenario, tree, work), work / "debug.txt", "plain")
-    # The machine the firmware's device paths in the expected transcripts come from.
-    command[command.index("-m"):command.index("-m")] = ["-machine", "q35"]
+    if script is not None:
+        (fat / "startup.nsh").write_text(script)
+    command = qemu.command(work, fat, card_arguments(scenario, tree, work), work / "debug.txt", scenario.firmware)
+    if scenario.firmware == "plain":
+        # The machine the firmware's device paths in the expected transcripts come from.
+        command[command.index("-m"):command.index("-m")] = ["-machine", "q35"]
     if scenario.server is None:
         qemu.run(command, work, timeout)
     else:
@@ -170,6 +196,7 @@ def boot(work, fat, scenario, script, console, timeout, tree):
 def console_lines(text):
     """The console as lines, without terminal control sequences and the start-up countdown."""
     text = HANDLE_NUMBER.sub("Handle [..]", ESCAPE.sub("", text).replace("\r", ""))
+    text = DISCONNECT_HANDLES.sub("Disconnect - (..)", text)
     return [line.rstrip() for line in text.split("\n") if "to skip startup.nsh" not in line]
 
 
@@ -183,6 +210,45 @@ def scenario_block(lines, name):
     return block[:end]
 
 
+def secure_boot_pair(scenario, build_dir, work, timeout, tree):
+    """
+    Boot 1: the signed runner, as the disk's boot program, writes a Driver#### option per signed image and
+    resets. Boot 2: the runner and its script are gone and the signed caller is the disk's boot program; the
+    firmware loads the drivers, then starts the caller from the disk's boot option. The firmware goes on to
+    its other options after the caller, so boot 2 ends at a short timeout. Returns as boot_pair.
+    """
+    fat = work / "fat"
+    boot_folder = fat / "EFI" / "BOOT"
+    boot_folder.mkdir(parents=True)
+    image_dir = fat.joinpath(*firmware.DRIVER_FOLDER)
+    image_dir.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="tolvane-keys-") as keys:
+        trusted, _ = firmware.test_keys(keys)
+        firmware.sign(trusted, build_dir / RUNNER_IMAGE, boot_folder / "BOOTX64.EFI")
+        for image, _ in scenario.drivers:
+            firmware.sign(trusted, build_dir / image, image_dir / image)
+        (fat / RUNNER_SCRIPT).write_text("".join("load-option-write %d %s\n" % (number, image)
+                                                 for number, (image, _) in enumerate(scenario.drivers)) + "reset\n")
+        firmware.new_variable_store(scenario.firmware, work / "OVMF_VARS.fd")
+        text, leaks = boot(work, fat, scenario, None, work / "console-1.txt", timeout, tree)
+        written = (work / "debug.txt").read_text(errors="replace")
+        if written.count(" EFI_SUCCESS 0x0, DriverOrder EFI_SUCCESS") != len(scenario.drivers):
+            return [], "boot 1 did not write every Driver#### option (see %s)" % (work / "debug.txt")
+        (fat / RUNNER_SCRIPT).unlink()
+        runner = (boot_folder / "BOOTX64.EFI").read_bytes()
+        firmware.sign(trusted, build_dir / facts.CALLER_IMAGE, boot_folder / "BOOTX64.EFI")
+    if any(path.is_file() and path.read_bytes() == runner for path in fat.rglob("*")):
+        return [], "the test runner is on the ESP"
+    text, more_leaks = boot(work, fat, scenario, None, work / "console-2.txt", CALLER_BOOT_SECONDS, tree)
+    lines = console_lines(text)
+    # The caller's lines: its fetch, the five entries, file 0.
+    start = next((index for index, line in enumerate(lines) if line.startswith("fetch: ")), len(lines))
+    got = ["== " + scenario.name] + lines[start:start + 8]
+    (work / "transcript.txt").write_text("".join(line + "\n" for line in got))
+    leaks += more_leaks
+    return got, ("left the test network: " + "; ".join(leaks) if leaks else None)
+
+
 def boot_pair(scenario, build_dir, work, timeout, tree=TFTP_TREE):
     """
     Both boots of one scenario over TFTP tree TREE: (the console block of boot 2, None), or ([], the reason
@@ -190,6 +256,9 @@ def boot_pair(scenario, build_dir, work, timeout, tree=TFTP_TREE):
     """
     if work.exists():
         shutil.rmtree(work)
+    if scenario.firmware == "secure-boot":
+        work.mkdir(parents=True)
+        return secure_boot_pair(scenario, build_dir, work, timeout, tree)
     fat = work / "fat"
     image_dir = fat / IMAGE_DIR.replace("\\", "/")
     image_dir.mkdir(parents=True)
@@ -237,7 +306,7 @@ def main():
 
     build_dir = args.build_dir.resolve()
     work_root = (args.work_dir or build_dir / "stock-machine").resolve()
-    missing = firmware.missing_tools("plain")
+    missing = sorted(set(firmware.missing_tools("plain") + firmware.missing_tools("secure-boot")))
     if shutil.which("qemu-system-x86_64") is None or missing:
         raise SystemExit("missing: qemu-system-x86_64 (apt install qemu-system-x86) " + ", ".join(missing))
     where = guard.enter()
