@@ -212,6 +212,7 @@ class Transfer:
                 return False
             if answer[0] == ACK and answer[1] in expected:
                 return expected[answer[1]]
+            # An older ACK is a duplicate: answering it would double every later block.
 
     def swallow(self, seconds):
         """Reads and drops everything the client sends for SECONDS: a server that stalls."""
@@ -227,27 +228,15 @@ class Transfer:
         """Sends PACKET until the client acknowledges block EXPECTED_ACK; False when the transfer ends."""
         for _ in range(SENDS_PER_PACKET):
             self.socket.sendto(packet, self.client)
-            answer = self.await_ack(expected_ack)
+            answer = self.await_any_ack([expected_ack])
             if answer is not None:
-                return answer
+                return answer is not False
         return False
 
     def play_dead(self):
         """Keeps the transfer's port open and swallows every packet until the server stops: no answer, not even a refusal."""
         while self.server.stop_reader not in select.select([self.socket, self.server.stop_reader], [], [])[0]:
             self.socket.recvfrom(RECEIVE_BUFFER)
-
-    def await_ack(self, expected_ack):
-        """True on the expected ACK, False on an ERROR from the client, None on timeout."""
-        while True:
-            answer = self.next_answer()
-            if answer in (None, False):
-                return answer
-            if answer[0] == ERROR:
-                return False
-            if answer[0] == ACK and answer[1] == expected_ack:
-                return True
-            # An older ACK is a duplicate: answering it would double every later block.
 
     def next_answer(self):
         """(opcode, number) of the client's next ACK or ERROR; None on timeout, False when the server stops."""
