@@ -5,6 +5,9 @@
  * and nothing else of ours; the few firmware table members it calls are
  * declared below, as any UEFI development kit declares them.
  *
+ * Build it with CallerMemory.c (memset and memcpy, which the compiler may
+ * call), as docs/Calling.md prints the lines.
+ *
  * Set ServerAddress and MachineId for your platform. The driver must be
  * loaded already (from a Driver#### load option, the firmware volume or the
  * UEFI Shell's "load"), and the platform must publish PXE Base Code where
@@ -146,7 +149,8 @@ EFI_STATUS EFIAPI CallerMain(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTab
   PrintStatus(Status);
   Print("\r\n");
   if (EFI_ERROR(Status)) {
-    /* 0x8000000000000001 to ...05 name the step that failed: link, DHCP, address, size query, section. */
+    /* TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_MEDIA) to ...(TOLVANE_FETCH_STEP_SECTION), 0x8000000000000001
+       to ...05, name the step that failed: link, DHCP, address, size query, section. */
     return Status;
   }
   PrintEntries(Service);

@@ -44,6 +44,13 @@
 #define TOLVANE_FETCH_STEP_STATION_ADDRESS 3
 #define TOLVANE_FETCH_STEP_SIZE_QUERY 4
 #define TOLVANE_FETCH_STEP_SECTION 5
+/*
+ * The status FetchConfiguration returns when step Step failed: the error status
+ * with code Step (TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_SECTION) is
+ * 0x8000000000000005). A constant expression, written out so that it needs no
+ * firmware kit's error-encoding macro.
+ */
+#define TOLVANE_FETCH_STEP_STATUS(Step) ((EFI_STATUS)(0x8000000000000000ULL | (Step)))
 
 typedef struct _TOLVANE_SERVICE_PROTOCOL TOLVANE_SERVICE_PROTOCOL;
 

@@ -33,3 +33,22 @@ typedef char
 typedef char RecordCheck[sizeof(EFI_GUID) == 16 && sizeof(EFI_IP_ADDRESS) == 16 ? 1 : -1];
 typedef char
     StatusCheck[EFI_TFTP_ERROR == 0x8000000000000017ULL && EFI_BUFFER_TOO_SMALL == 0x8000000000000005ULL ? 1 : -1];
+typedef char StepStatusCheck[TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_MEDIA) == EFI_LOAD_ERROR &&
+                                     TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_SECTION) == 0x8000000000000005ULL &&
+                                     EFI_ERROR(TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_PXE_DHCP))
+                                 ? 1
+                                 : -1];
+
+/* A step's status is a constant a caller can switch on. */
+int FailedStep(EFI_STATUS Status);
+
+int FailedStep(EFI_STATUS Status) {
+  switch (Status) {
+  case TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_MEDIA):
+    return TOLVANE_FETCH_STEP_MEDIA;
+  case TOLVANE_FETCH_STEP_STATUS(TOLVANE_FETCH_STEP_SECTION):
+    return TOLVANE_FETCH_STEP_SECTION;
+  default:
+    return 0;
+  }
+}

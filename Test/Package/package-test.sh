@@ -37,6 +37,7 @@ expected="./usr/bin/rivari-check
 ./usr/share/doc/tolvane-service/Format.md
 ./usr/share/doc/tolvane-service/changelog.gz
 ./usr/share/doc/tolvane-service/copyright
+./usr/share/doc/tolvane-service/examples/CallerMemory.c
 ./usr/share/doc/tolvane-service/examples/TolvaneCaller.c
 ./usr/share/doc/tolvane-service/rivari-check.md
 ./usr/share/man/man1/rivari-check.1.gz"
