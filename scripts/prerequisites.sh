@@ -11,6 +11,7 @@ PACKAGES=(
   sbsigntool openssl dpkg-dev lintian
   tftpd-hpa dnsmasq-base iproute2 nftables ipxe-qemu
   gnu-efi
+  fdisk dosfstools mtools
 )
 
 missing=()
