@@ -29,6 +29,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/FirmwareImageChecks.cmake)
 
 include(${PROJECT_SOURCE_DIR}/cmake/Signing.cmake)
 add_subdirectory(Examples/Caller)
+add_subdirectory(Benchmarks/Soak)
 
 # `cmake --install` puts the image in bin/, next to the host build's rivari-check.
 install(FILES $<TARGET_FILE:TolvaneService> DESTINATION bin)
