@@ -11,6 +11,8 @@
 # Opt-in, not run here (root; they boot firmware for many minutes, see BENCHMARKS.md):
 #   python3 Test/Firmware/harness.py --nic-matrix                                   # every network card model
 #   PYTHONPATH=Test python3 Benchmarks/TftpServers/loss_benchmark.py [--only RUN]   # a 4 MiB fetch on lossy links
+#   PYTHONPATH=Test python3 Benchmarks/Soak/soak_benchmark.py [--cycles N]         # firmware memory a fetch costs
+#     (after cmake --build --preset efi --target SoakCaller)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
