@@ -154,8 +154,17 @@ def main(argv=None):
         return nic_matrix.run(build_dir, work, args.timeout, where)
     # Parts of the stage share the work directory: each replaces only its own boots' folders and skip report.
     work.mkdir(parents=True, exist_ok=True)
-    skipped_file = work / ("skipped.txt" if part == set(loaders.LOADERS) else "skipped-%s.txt" % "-".join(sorted(part)))
+    skipped_file = work / skipped_name(args.loader, args.other_loaders)
     return run_scenarios(runs, build_dir, work, args.timeout, where, skipped_file)
+
+
+def skipped_name(named, others):
+    """The skip report of a part of the stage: skipped.txt, skipped-runner.txt, skipped-other-than-runner.txt."""
+    if named:
+        return "skipped-%s.txt" % "-".join(sorted(named))
+    if others:
+        return "skipped-other-than-%s.txt" % "-".join(sorted(others))
+    return "skipped.txt"
 
 
 def selected_loaders(named, others):
