@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The firmware stage from anywhere: runs `python3 -m testbed.harness` with Test/ on PYTHONPATH and this command line."""
+"""The firmware stage from anywhere: `python3 -m testbed.harness` with Test/ on PYTHONPATH and this command line."""
 
 import os
 import sys

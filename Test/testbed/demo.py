@@ -67,7 +67,7 @@ def default_choices(network):
 
 
 def stock_demo(build_dir, tftp_dir, machine, timeout):
-    """The stock machine: two boots, no runner (loader shell); prints the field tool's lines and returns the exit status."""
+    """The stock machine: two boots, no runner (loader shell); prints the field tool's lines; the exit status."""
     tree = trees.Tree("demo", 1, source=tftp_dir)
     block = loader_shell.Block("demo", ["tolvane.efi fetch %s %s" % (facts.SERVER, machine), "tolvane.efi entries",
                                         "tolvane.efi file 0"], [])

@@ -2,8 +2,9 @@
 
 Builds of Debian's OVMF: "plain" (Secure Boot off, QEMU's default pc machine),
 "plain-q35" (the same on the q35 machine, whose PCI layout the stock-machine
-transcripts' device paths show) and "secure-boot" (q35 with SMM), whose variable store enrols the package's snakeoil test certificate in PK,
-KEK and db, so Secure Boot is on and enforcing. For a secure-boot boot the
+transcripts' device paths show) and "secure-boot" (q35 with SMM), whose
+variable store enrols the package's snakeoil test certificate in PK, KEK and
+db, so Secure Boot is on and enforcing. For a secure-boot boot the
 runner and the driver are signed with that test key (decrypted into a
 temporary folder, never into the tree), and beside the signed driver in
 \\EFI\\Tolvane lie the copies the firmware must refuse:

@@ -189,7 +189,8 @@ def boot(machine, blocks):
     missing = ["{%s%s}" % (name, "" if card is None else " card " + card) for (name, card), found in handles.items()
                if not found]
     if missing:
-        result.problems.append("no handle has %s (see %s)" % (", ".join(sorted(missing)), machine.work / "console-2.txt"))
+        result.problems.append("no handle has %s (see %s)"
+                               % (", ".join(sorted(missing)), machine.work / "console-2.txt"))
         return
     script, written_as = ["cd \\" + IMAGE_PATH], {}
     for block in blocks:
