@@ -1,6 +1,6 @@
 """The firmware stage: every scenario of Test/Firmware/Scenarios in OVMF under QEMU, transcripts checked.
 
-    cd Test && python3 -m testbed.harness [--build-dir build/efi] [--only NAME] [--loader NAME] [--list] [--nic-matrix]
+    cd Test && python3 -m testbed.harness [--build-dir ../build/efi] [--only NAME] [--loader NAME] [--list]
 
 Scenarios that share their boot settings share one boot, started by the boot's loader (loaders.py:
 the runner, the UEFI Shell, a boot option); start-up leads every boot where the runner loads the
