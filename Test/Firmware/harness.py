@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Entry point of the firmware stage: runs testbed.harness (Test/testbed/harness.py) with this command line."""
+"""The firmware stage from anywhere: `python3 -m testbed.harness` with Test/ on PYTHONPATH and this command line."""
 
+import os
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from testbed import harness  # noqa: E402
-
 if __name__ == "__main__":
-    sys.exit(harness.main())
+    test_folder = str(Path(__file__).resolve().parents[1])
+    path = os.environ.get("PYTHONPATH")
+    environment = dict(os.environ, PYTHONPATH=test_folder + (os.pathsep + path if path else ""))
+    os.execve(sys.executable, [sys.executable, "-m", "testbed.harness"] + sys.argv[1:], environment)

@@ -1,22 +1,28 @@
-"""One boot of a set of runs: the disk, the trees, QEMU on the user or tap network (again after each reset), and what it left.
+"""One boot of a set of runs: the disk, the trees, the variable store, and QEMU started as often as the loader asks.
 
-    result = boot.boot(build_dir, work, script, boot_trees, timeout, choices)
+    result = boot.boot(build_dir, work, plan, boot_trees, timeout, choices)
 
 choices holds every boot choice (settings.BOOT_CHOICES keys) and "network"; the caller passes them in.
+PLAN is what the boot's loader (loaders.py) composed from the runs: the runner's script, the Shell's
+blocks. The loader lays out the disk and starts the machine (Machine.start) once or several times on
+one variable store; every start runs on the boot's network and its cards go to the leak check.
 """
 
 import shutil
 import time
 
-from . import capture, facts, firmware, qemu, sequence, tap, transcripts, trees
-
-SCRIPT_NAME = "runner-script.txt"
+from . import capture, firmware, loaders, qemu, tap, trees
 
 
 class BootResult:
-    """What a boot left: transcript lines, console text, QEMU's exit status (None: stopped at the timeout), seconds, boots, leak findings."""
+    """
+    What a boot left: each run's transcript block, the whole transcript, the last console text, QEMU's
+    exit status (None: stopped at the timeout), seconds, starts, leak findings, and whether the loader's
+    program got to its end (done) or why the boot could not go on (problems).
+    """
 
     def __init__(self):
+        self.blocks = {}
         self.transcript = []
         self.console = ""
         self.code = None
@@ -24,15 +30,65 @@ class BootResult:
         self.boots = 0
         self.leaks = []
         self.timeout = None
+        self.done = False
+        self.problems = []
 
     def finished(self):
-        return transcripts.DONE_LINE in self.transcript
+        return self.done
 
     def qemu_state(self):
         """How QEMU ended, for a report: a timeout is a timeout, not an exit status."""
         if self.code is None:
             return "stopped at the timeout of %d s" % self.timeout
         return "exit status %d" % self.code
+
+
+class Machine:
+    """The machine of one boot: its disk folder (fat), its variable store and its cards, started by the loader."""
+
+    def __init__(self, build_dir, work, boot_trees, timeout, choices):
+        self.build_dir = build_dir
+        self.work = work
+        self.fat = work / "fat"
+        self.boot_trees = boot_trees
+        self.timeout = timeout
+        self.choices = choices
+        self.result = BootResult()
+        self.result.timeout = timeout
+
+    def image(self, name):
+        """The build's image NAME; stops when the efi preset has not built it."""
+        path = self.build_dir / name
+        if not path.exists():
+            raise SystemExit("%s not found in %s: build the efi preset first (cmake --preset efi && cmake --build "
+                             "build/efi)" % (name, self.build_dir))
+        return path
+
+    def start(self, debug_file, timeout=None):
+        """
+        QEMU once on the boot's network until it stops or TIMEOUT (default: the boot's) ends it; the
+        console goes to work/console.txt, the debug console (port 0xE9) to DEBUG_FILE. Returns the
+        console text; the result gets the exit status, the seconds and the leak findings of every card.
+        """
+        result = self.result
+        result.timeout = timeout or self.timeout
+        cards, nics = qemu.network_args(self.boot_trees, self.choices["network"], self.choices["nic"], self.work)
+        command = qemu.command(self.work, self.fat, cards, debug_file, self.choices["firmware"])
+        started = time.monotonic()
+        if self.choices["network"] != "tap":
+            result.code = qemu.run(command, self.work, result.timeout)
+        else:
+            with tap.network([tree for tree in self.boot_trees if not tree.on_qemu_server()], self.work,
+                             self.choices["loss"], self.choices["dhcp"]):
+                result.code = qemu.run(command, self.work, result.timeout)
+        result.seconds += time.monotonic() - started
+        result.boots += 1
+        # Every card, on whichever network: nothing may have left the test network.
+        result.leaks += ["boot %d, card %d: %s" % (result.boots, nic, finding)
+                         for nic in nics for finding in capture.leaks(qemu.capture_path(self.work, nic))]
+        console_path = self.work / "console.txt"
+        result.console = console_path.read_text(errors="replace") if console_path.exists() else ""
+        return result.console
 
 
 def check_platform(firmware_kind):
@@ -44,59 +100,18 @@ def check_platform(firmware_kind):
         raise SystemExit("missing: " + ", ".join(missing))
 
 
-def lay_out_disk(build_dir, fat, firmware_kind):
-    """The FAT directory: the runner as the default boot program, the driver images."""
-    for image in (facts.DRIVER_IMAGE, facts.RUNNER_IMAGE, facts.CALLER_IMAGE):
-        if not (build_dir / image).exists():
-            raise SystemExit("%s not found in %s: build the efi preset first (cmake --preset efi && cmake --build build/efi)"
-                             % (image, build_dir))
-    firmware.lay_out_images(firmware_kind, build_dir / facts.RUNNER_IMAGE, build_dir / facts.DRIVER_IMAGE,
-                            [build_dir / facts.CALLER_IMAGE], fat)
-
-
-def run_once(work, fat, boot_trees, timeout, choices, debug_file):
-    """QEMU once on the boot's network; (exit status or None at the timeout, card numbers)."""
-    cards, nics = qemu.network_args(boot_trees, choices["network"], choices["nic"], work)
-    command = qemu.command(work, fat, cards, debug_file, choices["firmware"])
-    if choices["network"] != "tap":
-        return qemu.run(command, work, timeout), nics
-    with tap.network([tree for tree in boot_trees if not tree.on_qemu_server()], work, choices["loss"],
-                     choices["dhcp"]):
-        return qemu.run(command, work, timeout), nics
-
-
-def boot(build_dir, work, script, boot_trees, timeout, choices):
+def boot(build_dir, work, plan, boot_trees, timeout, choices):
     """
-    Lays out disk and trees and boots QEMU, once more on the same variable store after each reset of
-    the script (sequence.py); returns a BootResult. Raises ValueError, RuntimeError or
-    CalledProcessError when the machine or its network cannot be made.
+    Lays out the trees and a fresh variable store, and lets the boot's loader lay out the disk and start
+    the machine; returns the BootResult. Raises ValueError, RuntimeError or CalledProcessError when the
+    machine or its network cannot be made.
     """
     check_platform(choices["firmware"])
     if work.exists():
         shutil.rmtree(work)
-    fat = work / "fat"
-    fat.mkdir(parents=True)
-    trees.build_trees(boot_trees, work, fat)
-    boots = sequence.split_at_resets(script)
-    lay_out_disk(build_dir, fat, choices["firmware"])
+    machine = Machine(build_dir, work, boot_trees, timeout, choices)
+    machine.fat.mkdir(parents=True)
+    trees.build_trees(boot_trees, work, machine.fat)
     firmware.new_variable_store(choices["firmware"], work / "OVMF_VARS.fd")
-    result = BootResult()
-    result.timeout = timeout
-    for number, boot_script in enumerate(boots, 1):
-        (fat / SCRIPT_NAME).write_text(boot_script)
-        debug_file = work / ("transcript.txt" if len(boots) == 1 else "transcript-%d.txt" % number)
-        started = time.monotonic()
-        result.code, nics = run_once(work, fat, boot_trees, timeout, choices, debug_file)
-        result.seconds += time.monotonic() - started
-        result.boots = number
-        # Every card, on whichever network: nothing may have left the test network.
-        result.leaks += ["boot %d, card %d: %s" % (number, nic, finding)
-                         for nic in nics for finding in capture.leaks(qemu.capture_path(work, nic))]
-        result.transcript += debug_file.read_text(errors="replace").splitlines() if debug_file.exists() else []
-        if result.transcript[-1:] != [sequence.RESET_LINE]:
-            break
-    if len(boots) > 1:
-        (work / "transcript.txt").write_text("".join(line + "\n" for line in result.transcript))
-    console_path = work / "console.txt"
-    result.console = console_path.read_text(errors="replace") if console_path.exists() else ""
-    return result
+    loaders.of(choices).boot(machine, plan)
+    return machine.result

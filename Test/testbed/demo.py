@@ -9,7 +9,7 @@ or --server dnsmasq serves it with that server on a private tap network
 instead (root only). --stock runs the package alone on stock OVMF instead of
 the test runner: the UEFI Shell writes the Driver#### options of the network
 companion and the service, and at the next boot the field tool fetches,
-lists the entries and downloads file 0 (stock.py). Exit status 0 when the
+lists the entries and downloads file 0 (loader_shell.py). Exit status 0 when the
 fetch succeeded and the firmware ran the whole script, 1 otherwise. Guarded like every test (guard.py): Ctrl-C
 ends QEMU and the servers with it. Needs qemu-system-x86, ovmf, cmake, ninja,
 clang and lld (and tftpd-hpa or dnsmasq-base for those servers).
@@ -21,10 +21,9 @@ import argparse
 import shutil
 import subprocess
 import sys
-import time
 from pathlib import Path
 
-from . import boot, facts, guard, harness, settings, stock, tap, transcripts, trees
+from . import boot, facts, guard, harness, loader_shell, settings, tap, transcripts, trees
 
 SERVERS = ("qemu", "tftpd-hpa", "dnsmasq")
 
@@ -61,24 +60,32 @@ def demo_script(tree, machine):
     ]) + "\n"
 
 
+def default_choices(network):
+    choices = {key: default for key, (default, _) in settings.BOOT_CHOICES.items()}
+    choices["network"] = network
+    return choices
+
+
 def stock_demo(build_dir, tftp_dir, machine, timeout):
-    """The stock machine: two boots, no runner; prints boot 2's console and returns the exit status."""
-    scenario = stock.Stock("demo", [stock.COMPANION, stock.SERVICE], [stock.VIRTIO],
-                           ["tolvane.efi fetch %s %s" % (facts.SERVER, machine), "tolvane.efi entries",
-                            "tolvane.efi file 0"])
+    """The stock machine: two boots, no runner (loader shell); prints the field tool's lines; the exit status."""
+    tree = trees.Tree("demo", 1, source=tftp_dir)
+    block = loader_shell.Block("demo", ["tolvane.efi fetch %s %s" % (facts.SERVER, machine), "tolvane.efi entries",
+                                        "tolvane.efi file 0"], [])
     print("TolvaneService on stock OVMF: Driver0000 the network companion, Driver0001 the service; machine %s, "
           "TFTP directory %s, QEMU's own server at %s" % (machine, tftp_dir, facts.SERVER), flush=True)
-    started = time.monotonic()
-    lines, problem = stock.boot_pair(scenario, build_dir, build_dir / "stock-demo", timeout, tftp_dir)
+    choices = dict(default_choices("user"), loader="shell", firmware="plain-q35")
+    result = boot.boot(build_dir, build_dir / "stock-demo", [block], [tree], timeout, choices)
+    lines = result.blocks.get("demo", [])
     for line in lines:
         print("  " + line)
-    print("two boots took %.0f s" % (time.monotonic() - started))
-    if problem is not None:
+    print("%d boots took %.0f s" % (result.boots, result.seconds))
+    problems = result.problems + ["left the test network: " + leak for leak in result.leaks]
+    for problem in problems:
         print(problem)
     fetched = any(line.startswith("FetchConfiguration: 0x0,") for line in lines)
     if not fetched:
         print("the driver did not deliver the configuration of %s" % machine)
-    return 0 if fetched and problem is None else 1
+    return 0 if fetched and not problems else 1
 
 
 def main():
@@ -125,9 +132,7 @@ def main():
         where = "QEMU's own at %s" % tree.address
     work = build_dir / "firmware-demo"
     print("TolvaneService in OVMF: machine %s, TFTP directory %s, server %s" % (machine, tftp_dir, where), flush=True)
-    choices = {key: default for key, (default, _) in settings.BOOT_CHOICES.items()}
-    choices["network"] = network
-    result = boot.boot(build_dir, work, demo_script(tree, machine), [tree], args.timeout, choices)
+    result = boot.boot(build_dir, work, demo_script(tree, machine), [tree], args.timeout, default_choices(network))
     _, blocks = transcripts.split_blocks(result.transcript)
     lines = blocks.get("demo", [])
     for line in lines:

@@ -1,8 +1,10 @@
-"""Which firmware build a boot runs, and the images laid on its disk.
+"""Which firmware build a boot runs, on which QEMU machine, and the images laid on its disk.
 
-Two builds of Debian's OVMF: "plain" (Secure Boot off) and "secure-boot",
-whose variable store enrols the package's snakeoil test certificate in PK,
-KEK and db, so Secure Boot is on and enforcing. For a secure-boot boot the
+Builds of Debian's OVMF: "plain" (Secure Boot off, QEMU's default pc machine),
+"plain-q35" (the same on the q35 machine, whose PCI layout the stock-machine
+transcripts' device paths show) and "secure-boot" (q35 with SMM), whose
+variable store enrols the package's snakeoil test certificate in PK, KEK and
+db, so Secure Boot is on and enforcing. For a secure-boot boot the
 runner and the driver are signed with that test key (decrypted into a
 temporary folder, never into the tree), and beside the signed driver in
 \\EFI\\Tolvane lie the copies the firmware must refuse:
@@ -13,7 +15,7 @@ temporary folder, never into the tree), and beside the signed driver in
   TamperedSignature.efi   the signed image with one byte of its signature changed
   WrongKey.efi            the image signed with a key the firmware does not know
 
-The boot setting "firmware plain|secure-boot" picks the build. Python standard library, openssl and
+The boot setting "firmware plain|plain-q35|secure-boot" picks the build. Python standard library, openssl and
 sbsigntool only.
 """
 
@@ -30,12 +32,12 @@ OVMF = Path("/usr/share/OVMF")
 TEST_KEY = Path("/usr/share/ovmf/PkKek-1-snakeoil.key")
 TEST_CERTIFICATE = Path("/usr/share/ovmf/PkKek-1-snakeoil.pem")
 TEST_KEY_PASSPHRASE = "snakeoil"
-DRIVER_FOLDER = ("EFI", "Tolvane")
+DRIVER_FOLDER = facts.IMAGE_FOLDER
 DRIVER_IMAGE = facts.DRIVER_IMAGE
 
 
 class Firmware:
-    """One OVMF build: code and variable-store template, and the QEMU options it needs."""
+    """One OVMF build: code and variable-store template, and the QEMU machine options it runs on."""
 
     def __init__(self, code, variables, machine):
         self.code = code
@@ -45,6 +47,7 @@ class Firmware:
 
 FIRMWARES = {
     "plain": Firmware(OVMF / "OVMF_CODE_4M.fd", OVMF / "OVMF_VARS_4M.fd", []),
+    "plain-q35": Firmware(OVMF / "OVMF_CODE_4M.fd", OVMF / "OVMF_VARS_4M.fd", ["-machine", "q35"]),
     # The Secure Boot build keeps its variables in SMM: without SMM the firmware hangs silently.
     "secure-boot": Firmware(OVMF / "OVMF_CODE_4M.secboot.fd", OVMF / "OVMF_VARS_4M.snakeoil.fd",
                             ["-machine", "q35,smm=on", "-global", "driver=cfi.pflash01,property=secure,value=on",
@@ -52,15 +55,16 @@ FIRMWARES = {
 }
 
 
-# boot.txt "firmware plain|secure-boot": the firmware build a boot runs.
+# boot.txt "firmware plain|plain-q35|secure-boot": the firmware build a boot runs.
 BOOT_CHOICE = {"firmware": ("plain", tuple(FIRMWARES))}
+SECURE_BOOT = "secure-boot"
 
 
 def missing_tools(kind):
     """What the firmware kind needs and this machine lacks, as install hints."""
     firmware = FIRMWARES[kind]
     missing = ["%s (apt install ovmf)" % path for path in (firmware.code, firmware.variables) if not path.exists()]
-    if kind == "secure-boot":
+    if kind == SECURE_BOOT:
         missing += ["%s (apt install ovmf)" % path for path in (TEST_KEY, TEST_CERTIFICATE) if not path.exists()]
         missing += ["%s (apt install %s)" % (tool, package)
                     for tool, package in (("sbsign", "sbsigntool"), ("sbverify", "sbsigntool"), ("openssl", "openssl"))
@@ -149,6 +153,15 @@ def tampered_in_signature(signed):
     return flip_byte(signed, offset + min(length, size) - 16)
 
 
+def place_image(kind, keys, source, target):
+    """Puts image SOURCE at TARGET as firmware KIND runs it: signed with the trusted key of KEYS under Secure Boot."""
+    target.parent.mkdir(parents=True, exist_ok=True)
+    if kind == SECURE_BOOT:
+        sign(keys[0], source, target)
+    else:
+        shutil.copyfile(source, target)
+
+
 def lay_out_images(kind, runner, driver, applications, fat):
     """
     Puts the runner (as the removable-media boot program), the driver images
@@ -159,7 +172,7 @@ def lay_out_images(kind, runner, driver, applications, fat):
     folder = fat.joinpath(*DRIVER_FOLDER)
     boot.mkdir(parents=True, exist_ok=True)
     folder.mkdir(parents=True, exist_ok=True)
-    if kind != "secure-boot":
+    if kind != SECURE_BOOT:
         shutil.copyfile(runner, boot / "BOOTX64.EFI")
         shutil.copyfile(driver, folder / DRIVER_IMAGE)
         for application in applications:

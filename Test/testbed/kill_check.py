@@ -26,17 +26,17 @@ SKIPPED = 77
 START_SECONDS = 120.0
 SETTLE_SECONDS = 2.0
 END_SECONDS = 10.0
-HARNESS = facts.REPOSITORY / "Test" / "Firmware" / "harness.py"
+HARNESS = ["-m", "testbed.harness"]
 SERVER_CHECK = facts.REPOSITORY / "Test" / "Tools" / "RivariCheck" / "server_check.py"
 
 # (what happens, the program's arguments after python3, the process it waits for, the signal, sent to the group?)
 ROWS = [
     ("kill -9 of the harness in a tap boot (QEMU, dnsmasq for DHCP and as the TFTP server)",
-     [str(HARNESS), "--only", "example@dnsmasq"], "qemu-system-x86", signal.SIGKILL, False),
+     HARNESS + ["--only", "example@dnsmasq"], "qemu-system-x86", signal.SIGKILL, False),
     ("SIGTERM of the harness, as a CI cancel sends it, in a tap boot",
-     [str(HARNESS), "--only", "example@tftpd-hpa"], "in.tftpd", signal.SIGTERM, False),
+     HARNESS + ["--only", "example@tftpd-hpa"], "in.tftpd", signal.SIGTERM, False),
     ("Ctrl-C of the harness in a boot on QEMU's own network",
-     [str(HARNESS), "--only", "example"], "qemu-system-x86", signal.SIGINT, True),
+     HARNESS + ["--only", "example"], "qemu-system-x86", signal.SIGINT, True),
     ("kill -9 of the server check while dnsmasq serves (it has dropped to nobody)",
      [str(SERVER_CHECK), "--server", "dnsmasq", "--tool", "STAND_IN"], "dnsmasq", signal.SIGKILL, False),
 ]
@@ -73,7 +73,7 @@ def run_row(row, build_dir, work, stand_in):
     title, arguments, target, sig, to_group = row
     token = uuid.uuid4().hex
     arguments = [stand_in if word == "STAND_IN" else word for word in arguments]
-    if arguments[0] == str(HARNESS):
+    if arguments[:len(HARNESS)] == HARNESS:
         arguments += ["--build-dir", str(build_dir), "--work-dir", str(work / token)]
     environment = dict(os.environ, **{TOKEN: token, "PYTHONPATH": str(facts.REPOSITORY / "Test")})
     with open(work / ("%s.log" % token), "wb") as log:

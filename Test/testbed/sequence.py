@@ -32,5 +32,6 @@ def split_at_resets(script):
 
 
 def runner_loads_driver(choices):
-    """TRUE when the start-up scenario leads the boot of these boot choices."""
-    return choices.get("driver", BOOT_CHOICE["driver"][0]) == "runner"
+    """TRUE when the start-up scenario leads the boot of these boot choices: the runner's boot, loading the driver."""
+    return (choices.get("loader", "runner") == "runner"
+            and choices.get("driver", BOOT_CHOICE["driver"][0]) == "runner")

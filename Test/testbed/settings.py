@@ -12,7 +12,7 @@ boot.txt holds "key value" lines; '#' starts a comment line. Keys:
   tree NAME KIND [ARGS]
                        tree NAME is served by this server instead.
   CHOICE VALUE         one of the boot choices the caller passes in (BOOT_CHOICES below: firmware,
-                       driver, nic, loss, dhcp).
+                       loader, drivers, driver, nic, loss, dhcp).
 
 Scenarios whose runs agree on every boot choice share one boot. The network is one such choice, taken
 from the servers: the private tap network (tap.py) when a real server serves any tree of the run, else
@@ -21,15 +21,15 @@ QEMU's user network; QEMU's server keeps its own user network card in a tap boot
 
 from pathlib import Path
 
-from . import dhcp, firmware, loss, nics, sequence, servers
+from . import dhcp, firmware, loaders, loss, nics, sequence, servers
 
 SETTINGS_NAME = "boot.txt"
 QEMU_SERVER = ("qemu",)
 
 # The boot choices of the firmware stage: key -> (default, allowed values or a function that turns the
 # line's words into the value, raising ValueError). A new kind of choice is one more entry.
-BOOT_CHOICES = {**firmware.BOOT_CHOICE, **sequence.BOOT_CHOICE, **nics.BOOT_CHOICE, **loss.BOOT_CHOICE,
-                **dhcp.BOOT_CHOICE}
+BOOT_CHOICES = {**firmware.BOOT_CHOICE, **loaders.BOOT_CHOICE, **sequence.BOOT_CHOICE, **nics.BOOT_CHOICE,
+                **loss.BOOT_CHOICE, **dhcp.BOOT_CHOICE}
 
 
 class Run:

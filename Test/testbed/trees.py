@@ -71,34 +71,40 @@ def tree_names(words):
     return names + [word[1:].split("/", 1)[0] for word in disk_words(words)]
 
 
-def assign_trees(runs, network):
+def folder_tree_names(scenario):
+    """Every tree of a scenario folder: tftp-NAME/, tftp-NAME.link and the generated ones."""
+    names = [path.name[len("tftp-"):].removesuffix(".link") for path in sorted(scenario.folder.glob("tftp-*"))]
+    return names + sorted(scenario.generators)
+
+
+def assign_trees(runs, network, folder_trees=False):
     """
-    Gives every tree a run's script names its number, card and server address; trees copied from the
-    same directory for the same server are one tree (each card or server costs boot time). Returns
-    the boot's trees.
+    Gives every tree a run's script names (with FOLDER_TREES, every tree of its folder first) its number,
+    card and server address; trees copied from the same directory for the same server are one tree
+    (each card or server costs boot time). Returns the boot's trees.
     """
     trees = []
     shared = {}
     for run in runs:
-        for line in run.scenario.script:
-            words = line.split()
-            for name in tree_names(words):
-                if name in run.trees:
-                    continue
-                source, generate = find_tree_source(run.scenario, name)
-                server = run.server_of(name)
-                if source is not None and (server, source) in shared:
-                    run.trees[name] = shared[server, source]
-                    continue
-                tree = Tree(name, len(trees) + 1, server, source, generate)
-                if network == "tap":
-                    place_in_tap_boot(tree, trees)
-                run.trees[name] = tree
-                trees.append(tree)
-                if source is not None:
-                    shared[server, source] = tree
-            for word in disk_words(words):
-                run.trees[word[1:].split("/", 1)[0]].on_disk = True
+        lines = [line.split() for line in run.scenario.script]
+        names = folder_tree_names(run.scenario) if folder_trees else []
+        for name in names + [name for words in lines for name in tree_names(words)]:
+            if name in run.trees:
+                continue
+            source, generate = find_tree_source(run.scenario, name)
+            server = run.server_of(name)
+            if source is not None and (server, source) in shared:
+                run.trees[name] = shared[server, source]
+                continue
+            tree = Tree(name, len(trees) + 1, server, source, generate)
+            if network == "tap":
+                place_in_tap_boot(tree, trees)
+            run.trees[name] = tree
+            trees.append(tree)
+            if source is not None:
+                shared[server, source] = tree
+        for word in [word for words in lines for word in disk_words(words)]:
+            run.trees[word[1:].split("/", 1)[0]].on_disk = True
     return trees
 
 

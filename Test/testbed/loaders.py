@@ -1,0 +1,56 @@
+"""Who starts the service in a boot: the boot settings "loader" and "drivers", and the table of loaders.
+
+    loader runner       the test runner is the disk's boot program and loads the service (the default;
+                        with "driver load-option" the runner's script writes Driver#### options instead)
+    loader shell        the UEFI Shell writes a Driver#### option per image of "drivers" with bcfg; at
+                        the next start the firmware loads them and the Shell runs the scenarios' commands
+    loader boot-option  the (signed) runner writes the Driver#### options; at the next start the runner is
+                        gone, the firmware loads the drivers and starts the caller example as the disk's
+                        boot program
+    drivers IMAGE ...   the images the shell and boot-option loaders write Driver#### options for, in
+                        load order (default: the network companion, then the service)
+
+A loader is a module with:
+
+    SERVES_FOLDER_TREES  True when its scripts name no trees: every tree of the scenario folder is served
+    compose(runs)        the plan of one boot from its runs (the runner's script, the Shell's blocks)
+    boot(machine, plan)  lays out machine.fat, starts the machine (boot.Machine.start) as often as it
+                         needs, and fills machine.result: blocks (run name: lines), transcript, done,
+                         problems
+
+A new loader is one such module and its row in LOADERS.
+"""
+
+import importlib
+
+from . import facts
+
+LOADERS = {
+    "runner": "loader_runner",
+    "shell": "loader_shell",
+    "boot-option": "loader_boot_option",
+}
+RUNNER = "runner"
+DEFAULT_DRIVERS = " ".join([facts.COMPANION_IMAGE, facts.DRIVER_IMAGE])
+
+
+def parse_drivers(values):
+    """The canonical text of a drivers line: image names of the efi build."""
+    if not values:
+        raise ValueError("drivers takes one or more images, in load order")
+    for value in values:
+        if not value.endswith(".efi") or "/" in value or "\\" in value:
+            raise ValueError("not an image name of the build: %r" % value)
+    return " ".join(values)
+
+
+BOOT_CHOICE = {"loader": (RUNNER, tuple(LOADERS)), "drivers": (DEFAULT_DRIVERS, parse_drivers)}
+
+
+def of(choices):
+    """The loader module of a boot's choices."""
+    return importlib.import_module("." + LOADERS[choices.get("loader", RUNNER)], __package__)
+
+
+def drivers(choices):
+    return choices.get("drivers", DEFAULT_DRIVERS).split()
