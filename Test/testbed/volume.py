@@ -155,39 +155,57 @@ def lzma_compress(blob):
     return stream[:5] + struct.pack("<Q", len(blob)) + stream[fv.LZMA_HEADER_SIZE:]
 
 
+class OpenedFlash:
+    """A flash image taken apart: its outer volume, the compressed file and section, the decompressed DXE volume."""
+
+    def __init__(self, code):
+        self.data = bytearray(code)
+        self.outer = fv.Volume(self.data, 0)
+        self.entry, self.section, files = compressed_volume_file(self.data, self.outer)
+        if self.entry is not files[-1]:
+            raise BuildError("the compressed volume file is not the last file of the outer volume")
+        _, data_offset, self.attributes = fv.guided_section(self.data, self.section)
+        self.blob = bytearray(lzma.decompress(
+            self.data[self.section.offset + data_offset:self.section.offset + self.section.size],
+            format=lzma.FORMAT_ALONE))
+        self.dxe = dxe_volume(self.blob)
+
+    def closed(self):
+        """
+        The flash image with the decompressed bytes (changed or not) compressed again in place of the old
+        compressed file, the rest of the outer volume erased; BuildError when it does not fit.
+        """
+        data, outer, entry = bytearray(self.data), self.outer, self.entry
+        stream = lzma_compress(bytes(self.blob))
+        # A GUID-defined section: common header, definition GUID, data offset, attributes, then the stream.
+        guided = fv.LZMA_SECTION_GUID.bytes_le + struct.pack("<HH", 0, self.attributes) + stream
+        new_section = bytearray(fv.section_bytes(fv.SECTION_GUID_DEFINED, guided))
+        header_size = len(new_section) - len(guided)
+        struct.pack_into("<H", new_section, header_size + 16, header_size + fv.GUIDED_SECTION_HEADER)
+        prefix = data[entry.offset + entry.header_size:self.section.offset]  # sections before the compressed one
+        new_file = fv.file_bytes(entry.name, entry.type, bytes(prefix) + bytes(new_section), outer.erased,
+                                 entry.attributes & ~fv.FFS_ATTRIB_LARGE_FILE)
+        end = outer.offset + outer.length
+        if entry.offset + len(new_file) > end:
+            raise BuildError("the outer volume is full: the compressed file needs %d bytes, the volume has %d"
+                             % (len(new_file), end - entry.offset))
+        data[entry.offset:end] = new_file + bytes([outer.erased]) * (end - entry.offset - len(new_file))
+        return data
+
+
 def build_flash(code, modules):
     """
     (the new flash image, figures): CODE (bytes of an OVMF code image) with MODULES in its DXE volume.
     Figures: free bytes of the DXE and outer volumes before and after, bytes the files took.
     """
-    data = bytearray(code)
-    outer = fv.Volume(data, 0)
-    entry, section, files = compressed_volume_file(data, outer)
-    if entry is not files[-1]:
-        raise BuildError("the compressed volume file is not the last file of the outer volume")
-    _, data_offset, attributes = fv.guided_section(data, section)
-    blob = bytearray(lzma.decompress(data[section.offset + data_offset:section.offset + section.size],
-                                     format=lzma.FORMAT_ALONE))
-    dxe = dxe_volume(blob)
-    dxe_free_before = dxe.offset + dxe.length - fv.volume_files(blob, dxe)[1]
-    added = add_files(blob, dxe, modules)
-    stream = lzma_compress(bytes(blob))
-    # A GUID-defined section: common header, definition GUID, data offset, attributes, then the stream.
-    guided = fv.LZMA_SECTION_GUID.bytes_le + struct.pack("<HH", 0, attributes) + stream
-    new_section = bytearray(fv.section_bytes(fv.SECTION_GUID_DEFINED, guided))
-    header_size = len(new_section) - len(guided)
-    struct.pack_into("<H", new_section, header_size + 16, header_size + fv.GUIDED_SECTION_HEADER)
-    prefix = data[entry.offset + entry.header_size:section.offset]  # sections before the compressed one
-    new_file = fv.file_bytes(entry.name, entry.type, bytes(prefix) + bytes(new_section), outer.erased,
-                             entry.attributes & ~fv.FFS_ATTRIB_LARGE_FILE)
-    end = outer.offset + outer.length
-    if entry.offset + len(new_file) > end:
-        raise BuildError("the outer volume is full: the compressed file needs %d bytes, the volume has %d"
-                         % (len(new_file), end - entry.offset))
-    outer_free_before = end - fv.volume_files(data, outer)[1]
-    data[entry.offset:end] = new_file + bytes([outer.erased]) * (end - entry.offset - len(new_file))
+    flash = OpenedFlash(code)
+    dxe_free_before = flash.dxe.offset + flash.dxe.length - fv.volume_files(flash.blob, flash.dxe)[1]
+    added = add_files(flash.blob, flash.dxe, modules)
+    data = flash.closed()
+    end = flash.outer.offset + flash.outer.length
     figures = {"dxe_free_before": dxe_free_before, "dxe_free_after": dxe_free_before - added, "files_bytes": added,
-               "outer_free_before": outer_free_before, "outer_free_after": end - fv.volume_files(data, outer)[1]}
+               "outer_free_before": end - fv.volume_files(flash.data, flash.outer)[1],
+               "outer_free_after": end - fv.volume_files(data, flash.outer)[1]}
     return bytes(data), figures
 
 

@@ -77,7 +77,12 @@ def lzma_problems(data, section, where):
     try:
         blob = lzma.decompress(stream, format=lzma.FORMAT_ALONE)
     except lzma.LZMAError as error:
-        return ["%s: LZMA stream does not decompress (%s)" % (where, error)], None
+        # A wrong size makes the stream undecodable: decoded up to its end marker, it tells its true size.
+        unsized = stream[:5] + struct.pack("<Q", fv.LZMA_SIZE_UNKNOWN) + stream[fv.LZMA_HEADER_SIZE:]
+        try:
+            blob = lzma.decompress(unsized, format=lzma.FORMAT_ALONE)
+        except lzma.LZMAError:
+            return ["%s: LZMA stream does not decompress (%s)" % (where, error)], None
     if declared == fv.LZMA_SIZE_UNKNOWN:
         return ["%s: LZMA header says size unknown; the firmware needs the size (%d)" % (where, len(blob))], blob
     if declared != len(blob):
@@ -126,7 +131,7 @@ def volume_problems(data, offset, where, report):
         if not faults and entry.type in OPENED_TYPES:
             problems += section_problems(data, entry.offset + entry.header_size, entry.offset + entry.size,
                                          "%s: file %s" % (where, str(entry.name).upper()), report)
-    if any(byte != volume.erased for byte in data[free:end]):
+    if bytes(data[free:end]).count(volume.erased) != end - free:
         problems.append("%s: free space from 0x%x holds bytes that are not erased" % (where, free - volume.offset))
     report.append((where, end - free))
     return problems
