@@ -39,7 +39,10 @@ class BuildError(Exception):
 
 
 class Module:
-    """One driver file to add: its file GUID, user-interface name, dependency protocols (none: TRUE), image path."""
+    """
+    One driver file to add: its file GUID, user-interface name, dependency protocols (empty: TRUE; None: no
+    dependency section, which the DXE dispatcher reads as all architectural protocols), image path.
+    """
 
     def __init__(self, guid, name, depex, image):
         self.guid = guid
@@ -91,9 +94,9 @@ def driver_file(module, erased):
     problem = driver_image_problem(image)
     if problem is not None:
         raise BuildError("%s: %s" % (module.image, problem))
-    body = fv.sections_bytes([fv.section_bytes(fv.SECTION_DXE_DEPEX, fv.depex_bytes(module.depex)),
-                              fv.section_bytes(fv.SECTION_PE32, image),
-                              fv.section_bytes(fv.SECTION_USER_INTERFACE, fv.user_interface_bytes(module.name))])
+    depex = [] if module.depex is None else [fv.section_bytes(fv.SECTION_DXE_DEPEX, fv.depex_bytes(module.depex))]
+    body = fv.sections_bytes(depex + [fv.section_bytes(fv.SECTION_PE32, image),
+                                      fv.section_bytes(fv.SECTION_USER_INTERFACE, fv.user_interface_bytes(module.name))])
     return fv.file_bytes(module.guid, fv.FILETYPE_DRIVER, body, erased)
 
 

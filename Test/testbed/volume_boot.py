@@ -43,7 +43,7 @@ def flash_image(kind, build_dir, work_root, extra=(), modules=None):
 def run_until(command, work, timeout, stop):
     """
     QEMU in its own process group, console to WORK/console.txt, until it exits, TIMEOUT passes or the console
-    shows STOP (text; None: never): after a successful boot program the firmware opens its setup menu and waits.
+    shows one of the texts STOP: after a successful boot program the firmware opens its setup menu and waits.
     """
     (work / "qemu-command.txt").write_text(" ".join(command) + "\n")
     console_path = work / "console.txt"
@@ -55,15 +55,16 @@ def run_until(command, work, timeout, stop):
                     process.wait(1)
                     return
                 except subprocess.TimeoutExpired:
-                    if stop is not None and stop in console_path.read_text(errors="replace"):
+                    text = console_path.read_text(errors="replace")
+                    if any(marker in text for marker in stop):
                         return
 
 
-def boot(kind, flash, work, disks, timeout, tree=facts.EXAMPLES, stop=None):
+def boot(kind, flash, work, disks, timeout, tree=facts.EXAMPLES, stop=()):
     """
     One boot of FLASH (of firmware KIND) on the variable store in WORK, the FAT folders DISKS in boot order
     and one virtio-net card serving TREE on a restricted user network, recorded, ended early when the console
-    shows STOP; (console text, leak findings).
+    shows one of the texts STOP; (console text, leak findings).
     """
     cards = qemu.card_args(1, qemu.user_netdev(tree), nics.Card(VIRTIO), work)
     for number, fat in enumerate(disks[1:], 1):

@@ -31,7 +31,8 @@ NOISE = ("to skip startup.nsh", "Press ESC in", "UEFI Interactive Shell", "EDK I
          "Alias(s):", "Shell> fs0:")
 # The Shell's mapping table (its disk signature varies); the field tool's device paths are indented less.
 MAPPING_LINE = re.compile(r"^ {4,}PciRoot\(")
-# After a boot program returns success the firmware opens its setup menu: the boot ends there.
+# After a boot program returns success the firmware opens its setup menu: the boot ends there. Without a
+# startup.nsh, so does a boot that falls back to the Shell after its boot programs failed.
 SETUP_MENU = 'starting Boot0000 "UiApp"'
 
 
@@ -124,7 +125,8 @@ def run_scenario(scenario, build_dir, work_root, timeout):
     disks = lay_disks(scenario, build_dir, work)
     firmware.new_variable_store(scenario.kind, work / "OVMF_VARS.fd")
     started = time.monotonic()
-    text, leaks = volume_boot.boot(scenario.kind, flash, work, disks, timeout, stop=SETUP_MENU)
+    stop = (SETUP_MENU,) if scenario.commands is not None else (SETUP_MENU, "EFI Internal Shell")
+    text, leaks = volume_boot.boot(scenario.kind, flash, work, disks, timeout, stop=stop)
     seconds = time.monotonic() - started
     got = transcript(text, scenario)
     (work / "transcript.txt").write_text("".join(line + "\n" for line in got))
