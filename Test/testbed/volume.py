@@ -95,8 +95,9 @@ def driver_file(module, erased):
     if problem is not None:
         raise BuildError("%s: %s" % (module.image, problem))
     depex = [] if module.depex is None else [fv.section_bytes(fv.SECTION_DXE_DEPEX, fv.depex_bytes(module.depex))]
+    name = fv.user_interface_bytes(module.name)
     body = fv.sections_bytes(depex + [fv.section_bytes(fv.SECTION_PE32, image),
-                                      fv.section_bytes(fv.SECTION_USER_INTERFACE, fv.user_interface_bytes(module.name))])
+                                      fv.section_bytes(fv.SECTION_USER_INTERFACE, name)])
     return fv.file_bytes(module.guid, fv.FILETYPE_DRIVER, body, erased)
 
 

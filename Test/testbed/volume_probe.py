@@ -1,13 +1,13 @@
 """The dispatch measurement: when each event a volume-dispatched companion could use fires in OVMF.
 
 One boot of OVMF with the package's drivers and the measurement driver TolvaneDispatchProbe.efi in its DXE
-volume (dependency expression TRUE, so it watches from the first dispatch round, or with --no-depex none), one virtio-net card in
-no boot option, the caller example as the disk's boot program and a startup.nsh for the Shell the firmware
-falls back to. The probe writes a "[probe]" line to the serial console each time an event fires (with the
-PCI controllers, network-class controllers and Simple Network instances present then); this prints those
-lines in console order among the caller's and the Shell's. Python standard library.
+volume (dependency expression TRUE, so it watches from the first dispatch round, or with --no-depex none),
+one virtio-net card in no boot option, the caller example as the disk's boot program and a startup.nsh for
+the Shell the firmware falls back to. The probe writes a "[probe]" line to the serial console each time an
+event fires (with the PCI controllers, network-class controllers and Simple Network instances present then);
+this prints those lines in console order among the caller's and the Shell's. Python standard library.
 
-    PYTHONPATH=Test python3 -m testbed.volume_probe [--build-dir DIR] [--work-dir DIR]
+    PYTHONPATH=Test python3 -m testbed.volume_probe [--build-dir DIR] [--work-dir DIR] [--no-depex]
 """
 
 import argparse
@@ -35,7 +35,8 @@ def main():
     work = (args.work_dir or build_dir / "volume-probe").resolve()
     guard.enter()
     probe = volume.Module(PROBE_GUID, "TolvaneDispatchProbe", None if args.no_depex else [], build_dir / PROBE_IMAGE)
-    flash = volume_boot.flash_image("plain", build_dir, work / ("images-no-depex" if args.no_depex else "images"), [probe])
+    images = work / ("images-no-depex" if args.no_depex else "images")
+    flash = volume_boot.flash_image("plain", build_dir, images, [probe])
     fat = volume_boot.new_work(work / "boot")
     (fat / "EFI" / "BOOT").mkdir(parents=True)
     (fat / "EFI" / "BOOT" / "BOOTX64.EFI").write_bytes((build_dir / facts.CALLER_IMAGE).read_bytes())

@@ -1,8 +1,9 @@
 """The firmware-volume scenarios: the drivers built into OVMF's DXE volume, no load option, nothing else loading them.
 
 Each scenario is one boot of a flash image the volume builder made from Debian's OVMF (built and verified once
-per run, volume_boot.py), with one virtio-net card in no boot option and nothing of the test bed running (the only driver file on a
-disk is the companion copy that companion-and-service loads by hand at its end, to show a second copy leaves):
+per run, volume_boot.py), with one virtio-net card in no boot option and nothing of the test bed running
+(the only driver file on a disk is the companion copy that companion-and-service loads by hand at its end,
+to show a second copy leaves):
   - the disks' boot programs (the caller example, signed or not) start as the first boot options;
   - the Shell the firmware falls back to runs startup.nsh: the scenario's commands after "== NAME".
 The console from the boot manager's first line to the Shell's shutdown, without the firmware's countdown and

@@ -42,7 +42,8 @@ class Built:
 
 
 def setUpModule():
-    Built.flash, _ = volume.build_flash(firmware.FIRMWARES["plain"].code.read_bytes(), volume.package_modules(BUILD_DIR))
+    code = firmware.FIRMWARES["plain"].code.read_bytes()
+    Built.flash, _ = volume.build_flash(code, volume.package_modules(BUILD_DIR))
     Built.opened = volume.OpenedFlash(Built.flash)
 
 
@@ -158,7 +159,8 @@ class BuilderRows(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             for row, images, guid, expected in rows:
                 with self.subTest(row):
-                    modules = [self.module(folder, image, guid, "Made-up%d" % index) for index, image in enumerate(images)]
+                    modules = [self.module(folder, image, guid, "Made-up%d" % index)
+                               for index, image in enumerate(images)]
                     self.assertIn(expected, self.refusal(modules))
 
     def test_refused_build_leaves_the_volume_unchanged(self):
