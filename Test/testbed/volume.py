@@ -40,7 +40,7 @@ class BuildError(Exception):
 
 class Module:
     """
-    One driver file to add: its file GUID, user-interface name, dependency protocols (empty: TRUE; None: no
+    One driver file to add: its file GUID, user-interface name, dependency expression (its bytes; None: no
     dependency section, which the DXE dispatcher reads as all architectural protocols), image path.
     """
 
@@ -52,17 +52,20 @@ class Module:
 
 
 def inf_module(inf_path, build_dir):
-    """The Module an EDK II binary-module file describes, its image taken from BUILD_DIR."""
+    """
+    The Module an EDK II binary-module file describes: its image taken from BUILD_DIR, its dependency
+    expression from the DXE_DEPEX file beside the .inf file.
+    """
     text = inf_path.read_text()
     defines = dict(re.findall(r"^\s*(\w+)\s*=\s*(\S+)\s*$", text, re.MULTILINE))
     image = re.search(r"^\s*PE32\|([^|\s]+)", text, re.MULTILINE)
-    depex = re.search(r"^\[Depex\]\s*\n\s*(\S+)", text, re.MULTILINE)
-    if image is None or depex is None or "FILE_GUID" not in defines or "BASE_NAME" not in defines:
-        raise BuildError("%s: no FILE_GUID, BASE_NAME, PE32 line or [Depex]" % inf_path)
-    if depex.group(1) != "TRUE":
-        raise BuildError("%s: the test bed writes the dependency expression TRUE only, not %s"
-                         % (inf_path, depex.group(1)))
-    return Module(uuid.UUID(defines["FILE_GUID"]), defines["BASE_NAME"], [], build_dir / image.group(1))
+    depex_file = re.search(r"^\s*DXE_DEPEX\|([^|\s]+)", text, re.MULTILINE)
+    if image is None or depex_file is None or "FILE_GUID" not in defines or "BASE_NAME" not in defines:
+        raise BuildError("%s: no FILE_GUID, BASE_NAME, PE32 or DXE_DEPEX line" % inf_path)
+    depex = (inf_path.parent / depex_file.group(1)).read_bytes()
+    if not depex or depex[-1] != fv.DEPEX_END:
+        raise BuildError("%s: %s does not end with the END opcode" % (inf_path, depex_file.group(1)))
+    return Module(uuid.UUID(defines["FILE_GUID"]), defines["BASE_NAME"], depex, build_dir / image.group(1))
 
 
 def package_modules(build_dir):
@@ -94,7 +97,7 @@ def driver_file(module, erased):
     problem = driver_image_problem(image)
     if problem is not None:
         raise BuildError("%s: %s" % (module.image, problem))
-    depex = [] if module.depex is None else [fv.section_bytes(fv.SECTION_DXE_DEPEX, fv.depex_bytes(module.depex))]
+    depex = [] if module.depex is None else [fv.section_bytes(fv.SECTION_DXE_DEPEX, module.depex)]
     name = fv.user_interface_bytes(module.name)
     body = fv.sections_bytes(depex + [fv.section_bytes(fv.SECTION_PE32, image),
                                       fv.section_bytes(fv.SECTION_USER_INTERFACE, name)])

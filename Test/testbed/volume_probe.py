@@ -17,6 +17,7 @@ import uuid
 from pathlib import Path
 
 from . import facts, firmware, guard, volume, volume_boot
+from . import volume_format as fv
 
 PROBE_GUID = uuid.UUID("8A9AD40E-1362-44B1-85B3-AD65F6D0A904")
 PROBE_IMAGE = "TolvaneDispatchProbe.efi"
@@ -34,7 +35,8 @@ def main():
     build_dir = args.build_dir.resolve()
     work = (args.work_dir or build_dir / "volume-probe").resolve()
     guard.enter()
-    probe = volume.Module(PROBE_GUID, "TolvaneDispatchProbe", None if args.no_depex else [], build_dir / PROBE_IMAGE)
+    depex = None if args.no_depex else fv.depex_bytes([])
+    probe = volume.Module(PROBE_GUID, "TolvaneDispatchProbe", depex, build_dir / PROBE_IMAGE)
     images = work / ("images-no-depex" if args.no_depex else "images")
     flash = volume_boot.flash_image("plain", build_dir, images, [probe])
     fat = volume_boot.new_work(work / "boot")

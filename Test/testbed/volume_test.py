@@ -144,7 +144,7 @@ class BuilderRows(unittest.TestCase):
     def module(self, folder, image, guid=None, name="Made-up"):
         path = Path(folder) / (name + ".efi")
         path.write_bytes(image)
-        return volume.Module(guid or uuid.uuid4(), name, [], path)
+        return volume.Module(guid or uuid.uuid4(), name, fv.depex_bytes([]), path)
 
     def test_refusals(self):
         free = Built.opened.dxe.length  # more than the volume's free space, whatever it holds
