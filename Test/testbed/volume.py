@@ -133,7 +133,7 @@ def add_files(data, volume, modules):
 
 
 def compressed_volume_file(data, outer):
-    """(the file, its LZMA section) holding the compressed volumes; BuildError when the outer volume has none."""
+    """(the file, its LZMA section, all files of OUTER): where the volumes lie compressed; BuildError if nowhere."""
     files, _ = fv.volume_files(data, outer)
     for entry in files:
         if entry.type != fv.FILETYPE_FIRMWARE_VOLUME_IMAGE:
