@@ -21,7 +21,7 @@ import sys
 import uuid
 from pathlib import Path
 
-from . import facts
+from . import facts, volume_check
 from . import volume_format as fv
 
 INF_FOLDER = facts.REPOSITORY / "packaging" / "edk2"
@@ -227,6 +227,10 @@ def main():
         flash, figures = build_flash(args.code.read_bytes(), package_modules(args.build_dir))
     except (BuildError, ValueError, lzma.LZMAError, OSError) as error:
         print("volume: %s" % error, file=sys.stderr)
+        return 1
+    problems = volume_check.verify(flash)
+    if problems:
+        print("volume: the built image fails the verifier, not written:\n  " + "\n  ".join(problems), file=sys.stderr)
         return 1
     args.output.write_bytes(flash)
     for name, value in figures.items():
