@@ -1,5 +1,6 @@
 /*
- * The network companion's parts. At start it connects the network cards,
+ * The network companion's parts. At start, and again whenever the boot
+ * manager is about to start a boot option, it connects the network cards,
  * and a Driver Binding publishes each PXE Base Code instance's interface
  * under the variant GUID on the instance's own handle, where the service
  * looks for it. The binding opens the standard interface BY_DRIVER, so the
@@ -19,6 +20,12 @@ inline constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
 
 /* The binding, installed on the companion's image handle. */
 extern EFI_DRIVER_BINDING_PROTOCOL PxeVariantBinding;
+
+/* Connects the cards, offers their PXE instances to the binding, puts the service's card first. */
+VOID SetUpCards();
+
+/* Runs SetUpCards each time the boot manager is about to start a boot option; the status of the registration. */
+EFI_STATUS SetUpCardsAtReadyToBoot();
 
 /* Connects, recursively, every PCI controller of class network. */
 VOID ConnectNetworkControllers();

@@ -1,4 +1,5 @@
-/* The companion's entry point: the binding and the mark, the watch for later PXE instances, then the cards. */
+/* The companion's entry point: the binding and the mark, the watches for later PXE instances and boot options, the
+ * cards. */
 #include "Library/FirmwareTables.h"
 #include "NetworkSetup.h"
 #include "Protocol/TolvaneNetworkSetup.h"
@@ -34,8 +35,20 @@ extern "C" EFI_STATUS EFIAPI NetworkSetupEntry(EFI_HANDLE Image, EFI_SYSTEM_TABL
   }
   // Without the watch, instances present now are still published; only later ones would be missed.
   (VOID) WatchPxeArrivals();
+  // Without it, a companion dispatched before PCI enumeration never finds a card; from Driver#### or the
+  // Shell's load the cards are there now.
+  (VOID) SetUpCardsAtReadyToBoot();
+  SetUpCards();
+  return EFI_SUCCESS;
+}
+
+/*
+ * The PXE instances are offered here and not left to the arrival watch: at
+ * ReadyToBoot this runs at the watch's own TPL, so the watch would run only
+ * after the service's card had been put first.
+ */
+VOID SetUpCards() {
   ConnectNetworkControllers();
   BindPresentPxeInstances();
   PutServiceCardFirst();
-  return EFI_SUCCESS;
 }

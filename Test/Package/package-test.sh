@@ -40,7 +40,12 @@ expected="./usr/bin/rivari-check
 ./usr/share/doc/tolvane-service/examples/CallerMemory.c
 ./usr/share/doc/tolvane-service/examples/TolvaneCaller.c
 ./usr/share/doc/tolvane-service/rivari-check.md
-./usr/share/man/man1/rivari-check.1.gz"
+./usr/share/man/man1/rivari-check.1.gz
+./usr/share/tolvane-service/edk2/TolvaneDrivers.fdf
+./usr/share/tolvane-service/edk2/TolvaneNetworkSetup.depex
+./usr/share/tolvane-service/edk2/TolvaneNetworkSetup.inf
+./usr/share/tolvane-service/edk2/TolvaneService.depex
+./usr/share/tolvane-service/edk2/TolvaneService.inf"
 actual=$(dpkg-deb --fsys-tarfile "$package" | tar -t | grep -v '/$' | sort)
 [ "$actual" = "$expected" ] || fail "file list:$(diff <(echo "$expected") <(echo "$actual") | sed 's/^/ /')"
 
