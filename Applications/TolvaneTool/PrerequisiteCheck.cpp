@@ -15,8 +15,13 @@ constexpr EFI_GUID PxeBaseCodeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
 constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
 constexpr EFI_GUID NetworkSetupGuid = TOLVANE_NETWORK_SETUP_PROTOCOL_GUID;
 
-/* A fresh link reading, as the service takes it: the card passes through Initialize and is left as found. */
-const CHAR16 *ReadMedia(EFI_SIMPLE_NETWORK_PROTOCOL *Network) {
+/*
+ * A fresh link reading, as the service takes it: the card passes through
+ * Initialize and is left as found. *NoLink is set when the card reports no
+ * link, the one reading with which the service's fetch fails at once.
+ */
+const CHAR16 *ReadMedia(EFI_SIMPLE_NETWORK_PROTOCOL *Network, bool *NoLink) {
+  *NoLink = false;
   if (!Network->Mode->MediaPresentSupported) {
     return u"link not reported by the card (the service takes it as present)";
   }
@@ -35,6 +40,7 @@ const CHAR16 *ReadMedia(EFI_SIMPLE_NETWORK_PROTOCOL *Network) {
   if (!Initialized) {
     return u"link unknown: the card does not initialise";
   }
+  *NoLink = !Present;
   return Present ? u"link up" : u"NO LINK: plug the cable in, or check the switch port";
 }
 
@@ -66,7 +72,7 @@ bool IsListedBefore(EFI_HANDLE *Handles, UINTN Index, const VOID *Network) {
   return false;
 }
 
-/* 2. Every card with Simple Network, its provider, its link, and the one the service checks. */
+/* 2. Every card with Simple Network, its provider, its link, and the one the service checks, which needs a link. */
 bool CheckCards(VOID **ServiceNetwork) {
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(SimpleNetworkGuid, &Handles);
@@ -77,6 +83,7 @@ bool CheckCards(VOID **ServiceNetwork) {
     return false;
   }
   UINTN Cards = 0;
+  bool ServiceCardLinked = true;
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_SIMPLE_NETWORK_PROTOCOL *Network;
     if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &SimpleNetworkGuid, (VOID **)&Network)) ||
@@ -87,18 +94,24 @@ bool CheckCards(VOID **ServiceNetwork) {
     PrintDevicePath(Handles[Index]);
     Print(u"\n  Simple Network from ");
     PrintImageHolding((const VOID *)Network->Start);
-    Print(u"\n  %s%s\n", ReadMedia(Network),
+    bool NoLink;
+    Print(u"\n  %s%s\n", ReadMedia(Network, &NoLink),
           Network == *ServiceNetwork ? u"\n  the service checks the link of this card" : u"");
+    if (Network == *ServiceNetwork && NoLink) {
+      ServiceCardLinked = false;
+    }
   }
   BootServices->FreePool(Handles);
-  return true;
+  return ServiceCardLinked;
 }
 
 /*
- * Lists the handles holding Guid, marking the one LocateProtocol finds and
- * whether it is on the checked card (*OnCheckedCard); the number of handles.
+ * Lists the handles holding Guid, marking the one LocateProtocol finds,
+ * whether it is on the checked card (*OnCheckedCard) and whether it is
+ * stale (*FirstStale: no PXE Base Code behind it); the number of handles.
  */
-UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *ServiceNetwork, bool *OnCheckedCard) {
+UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *ServiceNetwork, bool *OnCheckedCard,
+                     bool *FirstStale) {
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(Guid, &Handles);
   VOID *First = NULL;
@@ -106,17 +119,21 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
   Print(u"%s: %d\n", Title, Count);
   bool Marked = false;
   *OnCheckedCard = false;
+  *FirstStale = false;
   for (UINTN Index = 0; Index < Count; Index++) {
     VOID *Interface;
     BootServices->HandleProtocol(Handles[Index], &Guid, &Interface);
     Print(u"  ");
     PrintDevicePath(Handles[Index]);
     VOID *Standard;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface) {
+    bool Stale =
+        EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface;
+    if (Stale) {
       Print(u"\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
     }
     if (Interface == First && !Marked) {
       Marked = true;
+      *FirstStale = Stale;
       *OnCheckedCard = IsOnCard(Handles[Index], ServiceNetwork);
       Print(*OnCheckedCard ? u"\n  found first: on the card whose link is checked"
                            : u"\n  found first: ON ANOTHER CARD than the link check");
@@ -133,15 +150,20 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
 bool CheckPxe(const VOID *ServiceNetwork) {
   bool Present = true;
   bool OnCheckedCard;
-  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard) == 0) {
+  bool FirstStale;
+  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard, &FirstStale) ==
+      0) {
     Print(u"  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
           u"first, and check that network boot (PXE) is enabled in the firmware setup\n");
     Present = false;
   }
   if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork,
-                     &OnCheckedCard) == 0) {
+                     &OnCheckedCard, &FirstStale) == 0) {
     Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
           u"service's\n");
+    Present = false;
+  } else if (FirstStale) {
+    // The service would call an interface whose owner has gone.
     Present = false;
   } else if (!OnCheckedCard) {
     // The service would check one card's link and download through another: each failure then misleads.
