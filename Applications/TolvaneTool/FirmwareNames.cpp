@@ -40,7 +40,9 @@ VOID PrintDevicePath(EFI_HANDLE Handle) {
   PrintPath(Path, u"(no device path)");
 }
 
-VOID PrintImageHolding(const VOID *Address) {
+namespace {
+/* The loaded image whose memory holds Address, or NULL. */
+EFI_LOADED_IMAGE_PROTOCOL *ImageHolding(const VOID *Address) {
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(LoadedImageGuid, &Handles);
   EFI_LOADED_IMAGE_PROTOCOL *Holder = NULL;
@@ -54,9 +56,38 @@ VOID PrintImageHolding(const VOID *Address) {
   if (Handles != NULL) {
     BootServices->FreePool(Handles);
   }
+  return Holder;
+}
+} // namespace
+
+bool IsInFirmwareVolume(const VOID *Address) {
+  EFI_LOADED_IMAGE_PROTOCOL *Holder = ImageHolding(Address);
+  if (Holder == NULL || Holder->FilePath == NULL) {
+    return false;
+  }
+  // Node by node, bounded by each node's own length: a malformed length ends the walk.
+  const UINT8 *Node = reinterpret_cast<const UINT8 *>(Holder->FilePath);
+  for (UINTN Nodes = 0; Node[0] != END_DEVICE_PATH_TYPE && Nodes < 64; Nodes++) {
+    if (Node[0] == MEDIA_DEVICE_PATH && Node[1] == MEDIA_PIWG_FW_FILE_DP) {
+      return true;
+    }
+    UINTN Length = Node[2] | (Node[3] << 8);
+    if (Length < sizeof(EFI_DEVICE_PATH_PROTOCOL)) {
+      return false;
+    }
+    Node += Length;
+  }
+  return false;
+}
+
+VOID PrintImageHolding(const VOID *Address) {
+  EFI_LOADED_IMAGE_PROTOCOL *Holder = ImageHolding(Address);
   if (Holder == NULL) {
     WriteConsole(u"(not in a loaded image)");
     return;
   }
   PrintPath(Holder->FilePath, u"(an image without a file path)");
+  if (IsInFirmwareVolume(Address)) {
+    WriteConsole(u", in the platform's firmware volume");
+  }
 }

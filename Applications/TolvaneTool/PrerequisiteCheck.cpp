@@ -9,6 +9,13 @@
 #include "ToolArguments.h"
 
 namespace {
+/* Where the service and the companion came from: the advice for what is missing depends on it. */
+struct IMAGE_ORIGINS {
+  bool ServiceInVolume;
+  bool CompanionLoaded;
+  bool CompanionInVolume;
+};
+
 constexpr EFI_GUID ServiceGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
 constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
 constexpr EFI_GUID PxeBaseCodeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
@@ -73,13 +80,26 @@ bool IsListedBefore(EFI_HANDLE *Handles, UINTN Index, const VOID *Network) {
 }
 
 /* 2. Every card with Simple Network, its provider, its link, and the one the service checks, which needs a link. */
-bool CheckCards(VOID **ServiceNetwork) {
+bool CheckCards(VOID **ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(SimpleNetworkGuid, &Handles);
   if (EFI_ERROR(BootServices->LocateProtocol(&SimpleNetworkGuid, NULL, ServiceNetwork)) || Count == 0) {
     *ServiceNetwork = NULL;
-    Print(u"Cards: NONE with Simple Network: load TolvaneNetworkSetup.efi before the service (it connects the "
-          u"cards), or run connect -r here; a card whose option ROM has no UEFI driver never gets one\n");
+    if (Handles != NULL) {
+      BootServices->FreePool(Handles);
+    }
+    if (Origins.CompanionLoaded) {
+      Print(u"Cards: NONE with Simple Network: no card connected yet. The companion connects them%s; run connect -r "
+            u"here to connect them now; a card whose option ROM has no UEFI driver never gets one\n",
+            Origins.CompanionInVolume ? u" once the firmware has found its PCI devices" : u" when it starts");
+    } else if (Origins.ServiceInVolume) {
+      Print(u"Cards: NONE with Simple Network: no card connected yet: put TolvaneNetworkSetup.efi in the firmware "
+            u"volume beside the service (it connects the cards), or run connect -r here; a card whose option ROM has "
+            u"no UEFI driver never gets one\n");
+    } else {
+      Print(u"Cards: NONE with Simple Network: load TolvaneNetworkSetup.efi before the service (it connects the "
+            u"cards), or run connect -r here; a card whose option ROM has no UEFI driver never gets one\n");
+    }
     return false;
   }
   UINTN Cards = 0;
@@ -147,7 +167,7 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
 }
 
 /* 3. PXE Base Code under both GUIDs. */
-bool CheckPxe(const VOID *ServiceNetwork) {
+bool CheckPxe(const VOID *ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   bool Present = true;
   bool OnCheckedCard;
   bool FirstStale;
@@ -159,8 +179,15 @@ bool CheckPxe(const VOID *ServiceNetwork) {
   }
   if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork,
                      &OnCheckedCard, &FirstStale) == 0) {
-    Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
-          u"service's\n");
+    if (Origins.CompanionLoaded) {
+      Print(u"  MISSING: the companion has published none: no PXE Base Code yet (see above), or run connect -r here\n");
+    } else if (Origins.ServiceInVolume) {
+      Print(
+          u"  MISSING: nothing publishes it: put TolvaneNetworkSetup.efi in the firmware volume beside the service\n");
+    } else {
+      Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
+            u"service's\n");
+    }
     Present = false;
   } else if (FirstStale) {
     // The service would call an interface whose owner has gone.
@@ -175,10 +202,13 @@ bool CheckPxe(const VOID *ServiceNetwork) {
 }
 
 /* 4. The companion, and the image it was loaded from. */
-bool CheckCompanion() {
+bool CheckCompanion(const IMAGE_ORIGINS &Origins) {
   VOID *Mark;
   if (EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Mark))) {
-    Print(u"Network companion: NOT LOADED: add TolvaneNetworkSetup.efi as the first Driver#### option\n");
+    Print(
+        Origins.ServiceInVolume
+            ? u"Network companion: NOT LOADED: put TolvaneNetworkSetup.efi in the firmware volume beside the service\n"
+            : u"Network companion: NOT LOADED: add TolvaneNetworkSetup.efi as the first Driver#### option\n");
     return false;
   }
   Print(u"Network companion: loaded from ");
@@ -191,32 +221,41 @@ bool CheckCompanion() {
 EFI_STATUS CheckServer(const CHAR16 *ServerText) {
   EFI_IP_ADDRESS Server;
   if (!ParseIpv4Address(ServerText, &Server)) {
-    return ReportUsage();
+    return ReportBadServer(ServerText);
   }
   EFI_PXE_BASE_CODE_PROTOCOL *Pxe;
   if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, (VOID **)&Pxe)) &&
       EFI_ERROR(BootServices->LocateProtocol(&PxeBaseCodeGuid, NULL, (VOID **)&Pxe))) {
     Print(u"Server %s: not checked: no PXE Base Code\n", ServerText);
-    return EFI_NOT_FOUND;
+    return ToolOperationFailed;
   }
-  return ProbeBlockSizes(Pxe, &Server);
+  return OperationResult(ProbeBlockSizes(Pxe, &Server));
 }
 } // namespace
 
 EFI_STATUS RunCheck(CHAR16 **Arguments, UINTN Count) {
   EFI_IP_ADDRESS Unused;
   if (Count == 1 && !ParseIpv4Address(Arguments[0], &Unused)) {
-    return ReportUsage();
+    return ReportBadServer(Arguments[0]);
+  }
+  IMAGE_ORIGINS Origins = {};
+  VOID *Found;
+  if (!EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, &Found))) {
+    Origins.ServiceInVolume = IsInFirmwareVolume(Found);
+  }
+  if (!EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Found))) {
+    Origins.CompanionLoaded = true;
+    Origins.CompanionInVolume = IsInFirmwareVolume(Found);
   }
   VOID *ServiceNetwork;
   UINTN Missing = 0;
   Missing += CheckService() ? 0 : 1;
-  Missing += CheckCards(&ServiceNetwork) ? 0 : 1;
-  Missing += CheckPxe(ServiceNetwork) ? 0 : 1;
-  Missing += CheckCompanion() ? 0 : 1;
+  Missing += CheckCards(&ServiceNetwork, Origins) ? 0 : 1;
+  Missing += CheckPxe(ServiceNetwork, Origins) ? 0 : 1;
+  Missing += CheckCompanion(Origins) ? 0 : 1;
   if (Missing != 0) {
     Print(u"Check: %d of 4 prerequisites missing: a fetch fails\n", Missing);
-    return EFI_NOT_FOUND;
+    return ToolOperationFailed;
   }
   Print(u"Check: every prerequisite is present\n");
   return Count == 1 ? CheckServer(Arguments[0]) : EFI_SUCCESS;

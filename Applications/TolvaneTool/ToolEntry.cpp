@@ -10,12 +10,14 @@ struct TOOL_COMMAND {
   const CHAR16 *Name;
   UINTN MinArguments;
   UINTN MaxArguments;
+  const CHAR16 *Takes; // what follows the name, for the error of a wrong count
   EFI_STATUS (*Run)(CHAR16 **Arguments, UINTN Count);
 };
 
 constexpr TOOL_COMMAND Commands[] = {
-    {u"check", 0, 1, RunCheck}, {u"fetch", 2, 2, RunFetch}, {u"entries", 0, 0, RunEntries},
-    {u"entry", 1, 1, RunEntry}, {u"file", 1, 2, RunFile},   {u"release", 0, 0, RunRelease},
+    {u"check", 0, 1, u"an optional SERVER", RunCheck},   {u"fetch", 2, 2, u"SERVER ID", RunFetch},
+    {u"entries", 0, 0, u"no argument", RunEntries},      {u"entry", 1, 1, u"N", RunEntry},
+    {u"file", 1, 2, u"N and an optional PATH", RunFile}, {u"release", 0, 0, u"no argument", RunRelease},
 };
 
 bool IsHelp(const CHAR16 *Argument) {
@@ -23,11 +25,6 @@ bool IsHelp(const CHAR16 *Argument) {
          CompareWideStrings(Argument, u"help") == 0;
 }
 } // namespace
-
-EFI_STATUS ReportUsage() {
-  Print(u"usage: tolvane check [SERVER] | fetch SERVER ID | entries | entry N | file N [PATH] | release | -h\n");
-  return EFI_INVALID_PARAMETER;
-}
 
 namespace {
 /* tolvane -h: each command, what it calls and what it takes. */
@@ -41,7 +38,8 @@ VOID PrintHelp() {
   Print(u"  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
         u"  release             ReleaseConfiguration\n"
         u"  -h                  this text\n"
-        u"Statuses are printed as numbers; the exit status (%%lasterror%%) is the command's status.\n");
+        u"Statuses are printed as numbers. Exit status (%%lasterror%%): 0x0 done; 0x2 the command line is wrong;\n"
+        u"  0x15 the operation failed (its status is printed); 0x13 no configuration held: fetch first\n");
 }
 } // namespace
 
@@ -66,12 +64,13 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
   for (const TOOL_COMMAND &Command : Commands) {
     if (CompareWideStrings(Parameters->Argv[1], Command.Name) == 0) {
       if (Count < Command.MinArguments || Count > Command.MaxArguments) {
-        break;
+        Print(u"tolvane: %s takes %s; %d given\n", Command.Name, Command.Takes, Count);
+        return ReportUsage();
       }
       return Command.Run(Parameters->Argv + 2, Count);
     }
   }
-  return ReportUsage();
+  return ReportUsageError(u"no command \"%s\"", Parameters->Argv[1]);
 }
 
 VOID WriteConsole(const CHAR16 *Text) {

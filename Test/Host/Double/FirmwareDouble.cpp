@@ -48,6 +48,8 @@ Firmware::Firmware() : Previous(ActiveFirmware) {
   SystemTable.Hdr.Signature = 0x5453595320494249ULL; // "IBI SYST"
   SystemTable.BootServices = &BootServices;
   SystemTable.RuntimeServices = &RuntimeServices;
+  RuntimeServices.GetVariable = GetVariable;
+  RuntimeServices.SetVariable = SetVariable;
   FirmwareAgent = NewHandle();
   ImageHandleValue = NewHandle();
   ActiveFirmware = this;

@@ -158,6 +158,13 @@ public:
   }
   size_t ServiceCallCount() const { return ServiceCalls; }
 
+  // Variables (runtime services): name and vendor GUID text -> attributes and bytes.
+  struct Variable {
+    UINT32 Attributes;
+    std::vector<UINT8> Data;
+  };
+  std::map<std::pair<std::u16string, std::string>, Variable> Variables;
+
   // Events: the ones created and still open.
   size_t OpenEventCount() const;
   // Signals Event as SignalEvent does (for tests standing in for a firmware event).
@@ -204,6 +211,10 @@ private:
   static EFI_STATUS EFIAPI CreateEventEx(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, const VOID *Context,
                                          const EFI_GUID *Group, EFI_EVENT *Event);
   static EFI_STATUS EFIAPI CloseEvent(EFI_EVENT Event);
+  static EFI_STATUS EFIAPI GetVariable(const CHAR16 *Name, const EFI_GUID *Vendor, UINT32 *Attributes, UINTN *Size,
+                                       VOID *Data);
+  static EFI_STATUS EFIAPI SetVariable(const CHAR16 *Name, const EFI_GUID *Vendor, UINT32 Attributes, UINTN Size,
+                                       const VOID *Data);
   static EFI_STATUS EFIAPI SignalEvent(EFI_EVENT Event);
 
   // The firmware's own work, called by the services above and by each other; no call is counted or logged.
