@@ -28,7 +28,7 @@ EFI_STATUS StartPxe(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
   // A DHCP that fails leaves the firmware's ">>Start PXE over IPv4" without its line end.
   Print(EFI_ERROR(Status) ? u"\nDHCP: status 0x%lX (%r)\n" : u"DHCP: status 0x%lX (%r)\n", Status, Status);
   if (EFI_ERROR(Status)) {
-    WriteConsole(DhcpFailureText);
+    PrintAscii(DhcpFailureText);
   }
   return Status;
 }
@@ -61,9 +61,8 @@ EFI_STATUS ReadAtBlockSize(EFI_PXE_BASE_CODE_PROTOCOL *Pxe, EFI_IP_ADDRESS *Serv
     Print(u"Read at blocks of %d: status 0x%lX (%r), %ld bytes; the server granted blocks of %d\n", BlockSize, Status,
           Status, Capacity, AgreedBlockSize);
   } else {
-    Print(u"Read at blocks of %d: status 0x%lX (%r), %ld bytes; the firmware does not report the block size the "
-          u"server granted\n",
-          BlockSize, Status, Status, Capacity);
+    Print(u"Read at blocks of %d: status 0x%lX (%r), %ld bytes", BlockSize, Status, Status, Capacity);
+    PrintAscii("; the firmware does not report the block size the server granted\n");
   }
   return Status;
 }
@@ -87,14 +86,14 @@ EFI_STATUS ProbeBlockSizes(EFI_PXE_BASE_CODE_PROTOCOL *Pxe, EFI_IP_ADDRESS *Serv
   EFI_STATUS Small = ReadAtBlockSize(Pxe, Server, Size, FrameBlockSize, &SmallGranted);
   // "At the service's block size" is never said: a request the firmware leaves as it was is no proof of the grant.
   if (!EFI_ERROR(Large) && LargeGranted != 0) {
-    Print(u"Server: delivers %a, but in blocks of %d, not the service's %d: large blocks were not tried, so this "
-          u"check cannot tell whether this card loses fragmented blocks\n",
-          ConfigurationFileName, LargeGranted, TOLVANE_TFTP_BLOCK_SIZE);
+    Print(u"Server: delivers %a, but in blocks of %d, not the service's %d", ConfigurationFileName, LargeGranted,
+          TOLVANE_TFTP_BLOCK_SIZE);
+    PrintAscii(": large blocks were not tried, so this check cannot tell whether this card loses fragmented blocks\n");
   } else if (!EFI_ERROR(Large)) {
-    Print(u"Server: delivers %a, at a block size the firmware does not report: if the server caps its block size "
-          u"below %d, large blocks were not tried, and this check cannot tell whether this card loses fragmented "
-          u"blocks\n",
-          ConfigurationFileName, TOLVANE_TFTP_BLOCK_SIZE);
+    Print(u"Server: delivers %a", ConfigurationFileName);
+    PrintAscii(", at a block size the firmware does not report: if the server caps its block size below ");
+    Print(u"%d", TOLVANE_TFTP_BLOCK_SIZE);
+    PrintAscii(", large blocks were not tried, and this check cannot tell whether this card loses fragmented blocks\n");
   } else if (!EFI_ERROR(Small)) {
     Print(u"Server: THIS CARD LOSES FRAGMENTED BLOCKS: only blocks of %d arrive. Cap the server's block size: "
           u"tftpd-hpa with in.tftpd -B %d; dnsmasq keeps within one frame by default\n",

@@ -55,8 +55,8 @@ const CHAR16 *ReadMedia(EFI_SIMPLE_NETWORK_PROTOCOL *Network, bool *NoLink) {
 bool CheckService() {
   VOID *Service;
   if (EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, &Service))) {
-    Print(u"Service: MISSING: load TolvaneService.efi from a Driver#### option (see Deploying.md) or with the "
-          u"Shell's load\n");
+    PrintAscii("Service: MISSING: load TolvaneService.efi from a Driver#### option (see Deploying.md) or with the "
+               "Shell's load\n");
     return false;
   }
   Print(u"Service: installed by ");
@@ -89,16 +89,18 @@ bool CheckCards(VOID **ServiceNetwork, const IMAGE_ORIGINS &Origins) {
       BootServices->FreePool(Handles);
     }
     if (Origins.CompanionLoaded) {
-      Print(u"Cards: NONE with Simple Network: no card connected yet. The companion connects them%s; run connect -r "
-            u"here to connect them now; a card whose option ROM has no UEFI driver never gets one\n",
-            Origins.CompanionInVolume ? u" once the firmware has found its PCI devices" : u" when it starts");
+      PrintAscii("Cards: NONE with Simple Network: no card connected yet. The companion connects them");
+      PrintAscii(Origins.CompanionInVolume ? " once the firmware has found its PCI devices" : " when it starts");
+      PrintAscii("; run connect -r here to connect them now; a card whose option ROM has no UEFI driver never gets "
+                 "one\n");
     } else if (Origins.ServiceInVolume) {
-      Print(u"Cards: NONE with Simple Network: no card connected yet: put TolvaneNetworkSetup.efi in the firmware "
-            u"volume beside the service (it connects the cards), or run connect -r here; a card whose option ROM has "
-            u"no UEFI driver never gets one\n");
+      PrintAscii(
+          "Cards: NONE with Simple Network: no card connected yet: put TolvaneNetworkSetup.efi in the firmware "
+          "volume beside the service (it connects the cards), or run connect -r here; a card whose option ROM has "
+          "no UEFI driver never gets one\n");
     } else {
-      Print(u"Cards: NONE with Simple Network: load TolvaneNetworkSetup.efi before the service (it connects the "
-            u"cards), or run connect -r here; a card whose option ROM has no UEFI driver never gets one\n");
+      PrintAscii("Cards: NONE with Simple Network: load TolvaneNetworkSetup.efi before the service (it connects the "
+                 "cards), or run connect -r here; a card whose option ROM has no UEFI driver never gets one\n");
     }
     return false;
   }
@@ -149,14 +151,14 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
     bool Stale =
         EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface;
     if (Stale) {
-      Print(u"\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
+      PrintAscii("\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
     }
     if (Interface == First && !Marked) {
       Marked = true;
       *FirstStale = Stale;
       *OnCheckedCard = IsOnCard(Handles[Index], ServiceNetwork);
-      Print(*OnCheckedCard ? u"\n  found first: on the card whose link is checked"
-                           : u"\n  found first: ON ANOTHER CARD than the link check");
+      PrintAscii(*OnCheckedCard ? "\n  found first: on the card whose link is checked"
+                                : "\n  found first: ON ANOTHER CARD than the link check");
     }
     Print(u"\n");
   }
@@ -173,20 +175,21 @@ bool CheckPxe(const VOID *ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   bool FirstStale;
   if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard, &FirstStale) ==
       0) {
-    Print(u"  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
-          u"first, and check that network boot (PXE) is enabled in the firmware setup\n");
+    PrintAscii("  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
+               "first, and check that network boot (PXE) is enabled in the firmware setup\n");
     Present = false;
   }
   if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork,
                      &OnCheckedCard, &FirstStale) == 0) {
     if (Origins.CompanionLoaded) {
-      Print(u"  MISSING: the companion has published none: no PXE Base Code yet (see above), or run connect -r here\n");
+      PrintAscii(
+          "  MISSING: the companion has published none: no PXE Base Code yet (see above), or run connect -r here\n");
     } else if (Origins.ServiceInVolume) {
-      Print(
-          u"  MISSING: nothing publishes it: put TolvaneNetworkSetup.efi in the firmware volume beside the service\n");
+      PrintAscii(
+          "  MISSING: nothing publishes it: put TolvaneNetworkSetup.efi in the firmware volume beside the service\n");
     } else {
-      Print(u"  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
-            u"service's\n");
+      PrintAscii("  MISSING: nothing publishes it: load TolvaneNetworkSetup.efi, as the Driver#### option before the "
+                 "service's\n");
     }
     Present = false;
   } else if (FirstStale) {
@@ -194,8 +197,8 @@ bool CheckPxe(const VOID *ServiceNetwork, const IMAGE_ORIGINS &Origins) {
     Present = false;
   } else if (!OnCheckedCard) {
     // The service would check one card's link and download through another: each failure then misleads.
-    Print(u"  the service would download through another card than it checks: load TolvaneNetworkSetup.efi, "
-          u"which publishes the checked card's first\n");
+    PrintAscii("  the service would download through another card than it checks: load TolvaneNetworkSetup.efi, "
+               "which publishes the checked card's first\n");
     Present = false;
   }
   return Present;

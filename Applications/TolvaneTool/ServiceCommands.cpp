@@ -26,16 +26,16 @@ VOID ExplainPxeStep() {
   constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
   VOID *Pxe;
   if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, &Pxe))) {
-    Print(u"No PXE Base Code under the variant GUID: load TolvaneNetworkSetup.efi before the service\n");
+    PrintAscii("No PXE Base Code under the variant GUID: load TolvaneNetworkSetup.efi before the service\n");
   } else {
-    WriteConsole(DhcpFailureText);
+    PrintAscii(DhcpFailureText);
   }
 }
 
 TOLVANE_SERVICE_PROTOCOL *LocateService() {
   TOLVANE_SERVICE_PROTOCOL *Service;
   if (EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, (VOID **)&Service))) {
-    Print(u"The service is not loaded: load TolvaneService.efi (tolvane check shows what is missing)\n");
+    PrintAscii("The service is not loaded: load TolvaneService.efi (tolvane check shows what is missing)\n");
     return NULL;
   }
   return Service;
@@ -52,7 +52,8 @@ bool HoldsConfiguration(TOLVANE_SERVICE_PROTOCOL *Service) {
 }
 
 EFI_STATUS ReportNothingFetched() {
-  Print(u"No configuration is held (no fetch in this boot, or it was released): run tolvane fetch SERVER ID first\n");
+  PrintAscii(
+      "No configuration is held (no fetch in this boot, or it was released): run tolvane fetch SERVER ID first\n");
   return ToolNothingFetched;
 }
 
@@ -73,15 +74,13 @@ VOID ExplainFileRequest(UINTN Number) {
   FormatNumberedFileName(MachineId, Number, Name, sizeof(Name));
   Print(u"Asked %d.%d.%d.%d for %a\n", Record.Server[0], Record.Server[1], Record.Server[2], Record.Server[3], Name);
   if (EFI_ERROR(Record.Status)) {
-    Print(u"  the server of the last fetch, which failed (0x%lX); entries still lists the section fetched before it, "
-          u"if any\n",
-          Record.Status);
+    Print(u"  the server of the last fetch, which failed (0x%lX)", Record.Status);
+    PrintAscii("; entries still lists the section fetched before it, if any\n");
   }
   for (UINTN Index = 0; Record.Identifier[Index] != 0; Index++) {
     if (Record.Identifier[Index] >= 'a' && Record.Identifier[Index] <= 'z') {
-      Print(u"  the identifier was fetched as %a: file names keep its case; fetch it in upper case to ask for the "
-            u"server's usual names\n",
-            Record.Identifier);
+      Print(u"  the identifier was fetched as %a", Record.Identifier);
+      PrintAscii(": file names keep its case; fetch it in upper case to ask for the server's usual names\n");
       break;
     }
   }

@@ -18,10 +18,10 @@
  * Why DHCP fails on a network that answers: the firmware's PXE code takes
  * only offers that name a boot file, and waits out its retries first.
  */
-inline constexpr const CHAR16 *DhcpFailureText =
-    u"DHCP failed: the DHCP server must offer a boot file name for this machine (any name, e.g. dnsmasq "
-    u"`dhcp-boot=rivari.ini`); without one the firmware ignores every offer and the fetch fails at step 2 after "
-    u"about 2 minutes.\n";
+inline constexpr const CHAR8 *DhcpFailureText =
+    "DHCP failed: the DHCP server must offer a boot file name for this machine (any name, e.g. dnsmasq "
+    "`dhcp-boot=rivari.ini`); without one the firmware ignores every offer and the fetch fails at step 2 after "
+    "about 2 minutes.\n";
 
 /*
  * The exit statuses, as the help and Deploying.md list them: success
@@ -51,6 +51,12 @@ VOID ForgetFetchRecord();
 
 /* Writes Text to the console. */
 VOID WriteConsole(const CHAR16 *Text);
+
+/*
+ * Writes ASCII Text, each "\n" as the console's line end. Long fixed texts
+ * are kept as ASCII: half the bytes of UCS-2 in the image.
+ */
+VOID PrintAscii(const CHAR8 *Text);
 
 /* Formats one piece of output (FormatToWide) and writes it; longer output is cut at 511 characters. */
 template <typename... ArgumentTypes> VOID Print(const CHAR16 *Format, ArgumentTypes... Arguments) {

@@ -29,17 +29,17 @@ bool IsHelp(const CHAR16 *Argument) {
 namespace {
 /* tolvane -h: each command, what it calls and what it takes. */
 VOID PrintHelp() {
-  Print(u"usage: tolvane COMMAND [ARGUMENTS]\n"
-        u"  check [SERVER]      what the service needs, each with what to do when it is missing;\n"
-        u"                      with SERVER, whether this card receives the service's large TFTP blocks\n");
-  Print(u"  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID 1 to 8 characters\n"
-        u"  entries             GetEntryCount, then every entry with its value\n"
-        u"  entry N             GetEntry N (0 to 9999)\n");
-  Print(u"  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
-        u"  release             ReleaseConfiguration\n"
-        u"  -h                  this text\n"
-        u"Statuses are printed as numbers. Exit status (%%lasterror%%): 0x0 done; 0x2 the command line is wrong;\n"
-        u"  0x15 the operation failed (its status is printed); 0x13 no configuration held: fetch first\n");
+  PrintAscii("usage: tolvane COMMAND [ARGUMENTS]\n"
+             "  check [SERVER]      what the service needs, each with what to do when it is missing;\n"
+             "                      with SERVER, whether this card receives the service's large TFTP blocks\n");
+  PrintAscii("  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID 1 to 8 characters\n"
+             "  entries             GetEntryCount, then every entry with its value\n"
+             "  entry N             GetEntry N (0 to 9999)\n");
+  PrintAscii("  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
+             "  release             ReleaseConfiguration\n"
+             "  -h                  this text\n"
+             "Statuses are printed as numbers. Exit status (%lasterror%): 0x0 done; 0x2 the command line is wrong;\n"
+             "  0x15 the operation failed (its status is printed); 0x13 no configuration held: fetch first\n");
 }
 } // namespace
 
@@ -50,7 +50,7 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
 
   EFI_SHELL_PARAMETERS_PROTOCOL *Parameters;
   if (EFI_ERROR(BootServices->HandleProtocol(Image, &ShellParametersGuid, (VOID **)&Parameters))) {
-    Print(u"tolvane: start it from the UEFI Shell, which hands it its arguments\n");
+    PrintAscii("tolvane: start it from the UEFI Shell, which hands it its arguments\n");
     return EFI_UNSUPPORTED;
   }
   if (Parameters->Argc < 2) {
@@ -71,6 +71,22 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
     }
   }
   return ReportUsageError(u"no command \"%s\"", Parameters->Argv[1]);
+}
+
+VOID PrintAscii(const CHAR8 *Text) {
+  CHAR8 Piece[128];
+  while (*Text != 0) {
+    UINTN Length = 0;
+    while (Text[Length] != 0 && Text[Length] != '\n' && Length < sizeof(Piece) - 1) {
+      Piece[Length] = Text[Length];
+      Length++;
+    }
+    Piece[Length] = 0;
+    Text += Length;
+    bool LineEnd = *Text == '\n';
+    Text += LineEnd ? 1 : 0;
+    Print(LineEnd ? u"%a\n" : u"%a", (const CHAR8 *)Piece);
+  }
 }
 
 VOID WriteConsole(const CHAR16 *Text) {

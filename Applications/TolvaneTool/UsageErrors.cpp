@@ -4,7 +4,7 @@
 #include "ToolArguments.h"
 
 EFI_STATUS ReportUsage() {
-  Print(u"usage: tolvane check [SERVER] | fetch SERVER ID | entries | entry N | file N [PATH] | release | -h\n");
+  PrintAscii("usage: tolvane check [SERVER] | fetch SERVER ID | entries | entry N | file N [PATH] | release | -h\n");
   return ToolUsageError;
 }
 
