@@ -17,10 +17,6 @@ struct IMAGE_ORIGINS {
 };
 
 constexpr EFI_GUID ServiceGuid = TOLVANE_SERVICE_PROTOCOL_GUID;
-constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
-constexpr EFI_GUID PxeBaseCodeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
-constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
-constexpr EFI_GUID NetworkSetupGuid = TOLVANE_NETWORK_SETUP_PROTOCOL_GUID;
 
 /*
  * A fresh link reading, as the service takes it: the card passes through
@@ -72,7 +68,8 @@ bool CheckService() {
 bool IsListedBefore(EFI_HANDLE *Handles, UINTN Index, const VOID *Network) {
   for (UINTN Before = 0; Before < Index; Before++) {
     VOID *Earlier;
-    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Before], &SimpleNetworkGuid, &Earlier)) && Earlier == Network) {
+    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Before], &EfiSimpleNetworkProtocolGuid, &Earlier)) &&
+        Earlier == Network) {
       return true;
     }
   }
@@ -82,8 +79,8 @@ bool IsListedBefore(EFI_HANDLE *Handles, UINTN Index, const VOID *Network) {
 /* 2. Every card with Simple Network, its provider, its link, and the one the service checks, which needs a link. */
 bool CheckCards(VOID **ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   EFI_HANDLE *Handles;
-  UINTN Count = HandlesWith(SimpleNetworkGuid, &Handles);
-  if (EFI_ERROR(BootServices->LocateProtocol(&SimpleNetworkGuid, NULL, ServiceNetwork)) || Count == 0) {
+  UINTN Count = HandlesWith(EfiSimpleNetworkProtocolGuid, &Handles);
+  if (EFI_ERROR(BootServices->LocateProtocol(&EfiSimpleNetworkProtocolGuid, NULL, ServiceNetwork)) || Count == 0) {
     *ServiceNetwork = NULL;
     if (Handles != NULL) {
       BootServices->FreePool(Handles);
@@ -108,7 +105,7 @@ bool CheckCards(VOID **ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   bool ServiceCardLinked = true;
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_SIMPLE_NETWORK_PROTOCOL *Network;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &SimpleNetworkGuid, (VOID **)&Network)) ||
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &EfiSimpleNetworkProtocolGuid, (VOID **)&Network)) ||
         IsListedBefore(Handles, Index, Network)) {
       continue;
     }
@@ -148,8 +145,8 @@ UINTN ListPxeHandles(const EFI_GUID &Guid, const CHAR16 *Title, const VOID *Serv
     Print(u"  ");
     PrintDevicePath(Handles[Index]);
     VOID *Standard;
-    bool Stale =
-        EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeGuid, &Standard)) || Standard != Interface;
+    bool Stale = EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &EfiPxeBaseCodeProtocolGuid, &Standard)) ||
+                 Standard != Interface;
     if (Stale) {
       PrintAscii("\n  STALE: no PXE Base Code behind this interface any more; reload what published it");
     }
@@ -173,14 +170,14 @@ bool CheckPxe(const VOID *ServiceNetwork, const IMAGE_ORIGINS &Origins) {
   bool Present = true;
   bool OnCheckedCard;
   bool FirstStale;
-  if (ListPxeHandles(PxeBaseCodeGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard, &FirstStale) ==
-      0) {
+  if (ListPxeHandles(EfiPxeBaseCodeProtocolGuid, u"PXE Base Code, standard GUID", ServiceNetwork, &OnCheckedCard,
+                     &FirstStale) == 0) {
     PrintAscii("  MISSING: the firmware's network stack has not started on any card: load TolvaneNetworkSetup.efi "
                "first, and check that network boot (PXE) is enabled in the firmware setup\n");
     Present = false;
   }
-  if (ListPxeHandles(PxeVariantGuid, u"PXE Base Code, variant GUID (where the service looks)", ServiceNetwork,
-                     &OnCheckedCard, &FirstStale) == 0) {
+  if (ListPxeHandles(PxeBaseCodeVariantProtocolGuid, u"PXE Base Code, variant GUID (where the service looks)",
+                     ServiceNetwork, &OnCheckedCard, &FirstStale) == 0) {
     if (Origins.CompanionLoaded) {
       PrintAscii(
           "  MISSING: the companion has published none: no PXE Base Code yet (see above), or run connect -r here\n");
@@ -207,7 +204,7 @@ bool CheckPxe(const VOID *ServiceNetwork, const IMAGE_ORIGINS &Origins) {
 /* 4. The companion, and the image it was loaded from. */
 bool CheckCompanion(const IMAGE_ORIGINS &Origins) {
   VOID *Mark;
-  if (EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Mark))) {
+  if (EFI_ERROR(BootServices->LocateProtocol(&TolvaneNetworkSetupProtocolGuid, NULL, &Mark))) {
     Print(
         Origins.ServiceInVolume
             ? u"Network companion: NOT LOADED: put TolvaneNetworkSetup.efi in the firmware volume beside the service\n"
@@ -227,8 +224,8 @@ EFI_STATUS CheckServer(const CHAR16 *ServerText) {
     return ReportBadServer(ServerText);
   }
   EFI_PXE_BASE_CODE_PROTOCOL *Pxe;
-  if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, (VOID **)&Pxe)) &&
-      EFI_ERROR(BootServices->LocateProtocol(&PxeBaseCodeGuid, NULL, (VOID **)&Pxe))) {
+  if (EFI_ERROR(BootServices->LocateProtocol(&PxeBaseCodeVariantProtocolGuid, NULL, (VOID **)&Pxe)) &&
+      EFI_ERROR(BootServices->LocateProtocol(&EfiPxeBaseCodeProtocolGuid, NULL, (VOID **)&Pxe))) {
     Print(u"Server %s: not checked: no PXE Base Code\n", ServerText);
     return ToolOperationFailed;
   }
@@ -246,7 +243,7 @@ EFI_STATUS RunCheck(CHAR16 **Arguments, UINTN Count) {
   if (!EFI_ERROR(BootServices->LocateProtocol(&ServiceGuid, NULL, &Found))) {
     Origins.ServiceInVolume = IsInFirmwareVolume(Found);
   }
-  if (!EFI_ERROR(BootServices->LocateProtocol(&NetworkSetupGuid, NULL, &Found))) {
+  if (!EFI_ERROR(BootServices->LocateProtocol(&TolvaneNetworkSetupProtocolGuid, NULL, &Found))) {
     Origins.CompanionLoaded = true;
     Origins.CompanionInVolume = IsInFirmwareVolume(Found);
   }

@@ -23,9 +23,8 @@ constexpr const CHAR16 *FetchStepTexts[] = {
 
 /* Step 2's cause: no interface where the service looks, or else (PXE Base Code being there) DHCP. */
 VOID ExplainPxeStep() {
-  constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
   VOID *Pxe;
-  if (EFI_ERROR(BootServices->LocateProtocol(&PxeVariantGuid, NULL, &Pxe))) {
+  if (EFI_ERROR(BootServices->LocateProtocol(&PxeBaseCodeVariantProtocolGuid, NULL, &Pxe))) {
     PrintAscii("No PXE Base Code under the variant GUID: load TolvaneNetworkSetup.efi before the service\n");
   } else {
     PrintAscii(DhcpFailureText);

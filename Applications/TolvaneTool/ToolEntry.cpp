@@ -4,7 +4,6 @@
 #include "TolvaneTool.h"
 
 namespace {
-constexpr EFI_GUID ShellParametersGuid = EFI_SHELL_PARAMETERS_PROTOCOL_GUID;
 
 struct TOOL_COMMAND {
   const CHAR16 *Name;
@@ -49,7 +48,7 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
   BootServices = Table->BootServices;
 
   EFI_SHELL_PARAMETERS_PROTOCOL *Parameters;
-  if (EFI_ERROR(BootServices->HandleProtocol(Image, &ShellParametersGuid, (VOID **)&Parameters))) {
+  if (EFI_ERROR(BootServices->HandleProtocol(Image, &EfiShellParametersProtocolGuid, (VOID **)&Parameters))) {
     PrintAscii("tolvane: start it from the UEFI Shell, which hands it its arguments\n");
     return EFI_UNSUPPORTED;
   }

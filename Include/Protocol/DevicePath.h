@@ -25,4 +25,9 @@
 static_assert(sizeof(EFI_DEVICE_PATH_PROTOCOL) == 4, "EFI_DEVICE_PATH_PROTOCOL node header size");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiDevicePathProtocolGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
+#endif
+
 #endif
