@@ -5,15 +5,13 @@
 #include "TolvaneTool.h"
 
 namespace {
-constexpr EFI_GUID DevicePathGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
-constexpr EFI_GUID DevicePathToTextGuid = EFI_DEVICE_PATH_TO_TEXT_PROTOCOL_GUID;
-constexpr EFI_GUID LoadedImageGuid = EFI_LOADED_IMAGE_PROTOCOL_GUID;
 
 /* Writes Path as text; Missing when there is no path or no converter. */
 VOID PrintPath(const EFI_DEVICE_PATH_PROTOCOL *Path, const CHAR16 *Missing) {
   EFI_DEVICE_PATH_TO_TEXT_PROTOCOL *ToText;
   CHAR16 *Text = NULL;
-  if (Path != NULL && !EFI_ERROR(BootServices->LocateProtocol(&DevicePathToTextGuid, NULL, (VOID **)&ToText))) {
+  if (Path != NULL &&
+      !EFI_ERROR(BootServices->LocateProtocol(&EfiDevicePathToTextProtocolGuid, NULL, (VOID **)&ToText))) {
     Text = ToText->ConvertDevicePathToText(Path, FALSE, FALSE);
   }
   if (Text == NULL) {
@@ -36,17 +34,19 @@ UINTN HandlesWith(const EFI_GUID &Guid, EFI_HANDLE **Handles) {
 
 VOID PrintDevicePath(EFI_HANDLE Handle) {
   EFI_DEVICE_PATH_PROTOCOL *Path = NULL;
-  BootServices->HandleProtocol(Handle, &DevicePathGuid, (VOID **)&Path);
+  BootServices->HandleProtocol(Handle, &EfiDevicePathProtocolGuid, (VOID **)&Path);
   PrintPath(Path, u"(no device path)");
 }
 
-VOID PrintImageHolding(const VOID *Address) {
+namespace {
+/* The loaded image whose memory holds Address, or NULL. */
+EFI_LOADED_IMAGE_PROTOCOL *ImageHolding(const VOID *Address) {
   EFI_HANDLE *Handles;
-  UINTN Count = HandlesWith(LoadedImageGuid, &Handles);
+  UINTN Count = HandlesWith(EfiLoadedImageProtocolGuid, &Handles);
   EFI_LOADED_IMAGE_PROTOCOL *Holder = NULL;
   for (UINTN Index = 0; Index < Count && Holder == NULL; Index++) {
     EFI_LOADED_IMAGE_PROTOCOL *Image;
-    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &LoadedImageGuid, (VOID **)&Image)) &&
+    if (!EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &EfiLoadedImageProtocolGuid, (VOID **)&Image)) &&
         (UINTN)Address >= (UINTN)Image->ImageBase && (UINTN)Address - (UINTN)Image->ImageBase < Image->ImageSize) {
       Holder = Image;
     }
@@ -54,9 +54,38 @@ VOID PrintImageHolding(const VOID *Address) {
   if (Handles != NULL) {
     BootServices->FreePool(Handles);
   }
+  return Holder;
+}
+} // namespace
+
+bool IsInFirmwareVolume(const VOID *Address) {
+  EFI_LOADED_IMAGE_PROTOCOL *Holder = ImageHolding(Address);
+  if (Holder == NULL || Holder->FilePath == NULL) {
+    return false;
+  }
+  // Node by node, bounded by each node's own length: a malformed length ends the walk.
+  const UINT8 *Node = reinterpret_cast<const UINT8 *>(Holder->FilePath);
+  for (UINTN Nodes = 0; Node[0] != END_DEVICE_PATH_TYPE && Nodes < 64; Nodes++) {
+    if (Node[0] == MEDIA_DEVICE_PATH && Node[1] == MEDIA_PIWG_FW_FILE_DP) {
+      return true;
+    }
+    UINTN Length = Node[2] | (Node[3] << 8);
+    if (Length < sizeof(EFI_DEVICE_PATH_PROTOCOL)) {
+      return false;
+    }
+    Node += Length;
+  }
+  return false;
+}
+
+VOID PrintImageHolding(const VOID *Address) {
+  EFI_LOADED_IMAGE_PROTOCOL *Holder = ImageHolding(Address);
   if (Holder == NULL) {
     WriteConsole(u"(not in a loaded image)");
     return;
   }
   PrintPath(Holder->FilePath, u"(an image without a file path)");
+  if (IsInFirmwareVolume(Address)) {
+    WriteConsole(u", in the platform's firmware volume");
+  }
 }

@@ -3,7 +3,6 @@
 #include "TolvaneTool.h"
 
 namespace {
-constexpr EFI_GUID ShellGuid = EFI_SHELL_PROTOCOL_GUID;
 constexpr UINT64 CreateMode = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE | EFI_FILE_MODE_CREATE;
 } // namespace
 
@@ -13,7 +12,7 @@ constexpr UINT64 CreateMode = EFI_FILE_MODE_READ | EFI_FILE_MODE_WRITE | EFI_FIL
  */
 EFI_STATUS SaveShellFile(const CHAR16 *Path, VOID *Buffer, UINTN Size) {
   EFI_SHELL_PROTOCOL *Shell;
-  EFI_STATUS Status = BootServices->LocateProtocol(&ShellGuid, NULL, (VOID **)&Shell);
+  EFI_STATUS Status = BootServices->LocateProtocol(&EfiShellProtocolGuid, NULL, (VOID **)&Shell);
   if (EFI_ERROR(Status)) {
     return Status;
   }

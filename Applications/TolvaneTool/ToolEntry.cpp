@@ -4,18 +4,19 @@
 #include "TolvaneTool.h"
 
 namespace {
-constexpr EFI_GUID ShellParametersGuid = EFI_SHELL_PARAMETERS_PROTOCOL_GUID;
 
 struct TOOL_COMMAND {
   const CHAR16 *Name;
   UINTN MinArguments;
   UINTN MaxArguments;
+  const CHAR16 *Takes; // what follows the name, for the error of a wrong count
   EFI_STATUS (*Run)(CHAR16 **Arguments, UINTN Count);
 };
 
 constexpr TOOL_COMMAND Commands[] = {
-    {u"check", 0, 1, RunCheck}, {u"fetch", 2, 2, RunFetch}, {u"entries", 0, 0, RunEntries},
-    {u"entry", 1, 1, RunEntry}, {u"file", 1, 2, RunFile},   {u"release", 0, 0, RunRelease},
+    {u"check", 0, 1, u"an optional SERVER", RunCheck},   {u"fetch", 2, 2, u"SERVER ID", RunFetch},
+    {u"entries", 0, 0, u"no argument", RunEntries},      {u"entry", 1, 1, u"N", RunEntry},
+    {u"file", 1, 2, u"N and an optional PATH", RunFile}, {u"release", 0, 0, u"no argument", RunRelease},
 };
 
 bool IsHelp(const CHAR16 *Argument) {
@@ -24,24 +25,20 @@ bool IsHelp(const CHAR16 *Argument) {
 }
 } // namespace
 
-EFI_STATUS ReportUsage() {
-  Print(u"usage: tolvane check [SERVER] | fetch SERVER ID | entries | entry N | file N [PATH] | release | -h\n");
-  return EFI_INVALID_PARAMETER;
-}
-
 namespace {
 /* tolvane -h: each command, what it calls and what it takes. */
 VOID PrintHelp() {
-  Print(u"usage: tolvane COMMAND [ARGUMENTS]\n"
-        u"  check [SERVER]      what the service needs, each with what to do when it is missing;\n"
-        u"                      with SERVER, whether this card receives the service's large TFTP blocks\n");
-  Print(u"  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID 1 to 8 characters\n"
-        u"  entries             GetEntryCount, then every entry with its value\n"
-        u"  entry N             GetEntry N (0 to 9999)\n");
-  Print(u"  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
-        u"  release             ReleaseConfiguration\n"
-        u"  -h                  this text\n"
-        u"Statuses are printed as numbers; the exit status (%%lasterror%%) is the command's status.\n");
+  PrintAscii("usage: tolvane COMMAND [ARGUMENTS]\n"
+             "  check [SERVER]      what the service needs, each with what to do when it is missing;\n"
+             "                      with SERVER, whether this card receives the service's large TFTP blocks\n");
+  PrintAscii("  fetch SERVER ID     FetchConfiguration: SERVER an IPv4 address, ID 1 to 8 characters\n"
+             "  entries             GetEntryCount, then every entry with its value\n"
+             "  entry N             GetEntry N (0 to 9999)\n");
+  PrintAscii("  file N [PATH]       FetchNumberedFile N (0 to 9999), saved to PATH when given (fs0:\\name)\n"
+             "  release             ReleaseConfiguration\n"
+             "  -h                  this text\n"
+             "Statuses are printed as numbers. Exit status (%lasterror%): 0x0 done; 0x2 the command line is wrong;\n"
+             "  0x15 the operation failed (its status is printed); 0x13 no configuration held: fetch first\n");
 }
 } // namespace
 
@@ -51,8 +48,8 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
   BootServices = Table->BootServices;
 
   EFI_SHELL_PARAMETERS_PROTOCOL *Parameters;
-  if (EFI_ERROR(BootServices->HandleProtocol(Image, &ShellParametersGuid, (VOID **)&Parameters))) {
-    Print(u"tolvane: start it from the UEFI Shell, which hands it its arguments\n");
+  if (EFI_ERROR(BootServices->HandleProtocol(Image, &EfiShellParametersProtocolGuid, (VOID **)&Parameters))) {
+    PrintAscii("tolvane: start it from the UEFI Shell, which hands it its arguments\n");
     return EFI_UNSUPPORTED;
   }
   if (Parameters->Argc < 2) {
@@ -66,12 +63,29 @@ extern "C" EFI_STATUS EFIAPI ToolMain(EFI_HANDLE Image, EFI_SYSTEM_TABLE *Table)
   for (const TOOL_COMMAND &Command : Commands) {
     if (CompareWideStrings(Parameters->Argv[1], Command.Name) == 0) {
       if (Count < Command.MinArguments || Count > Command.MaxArguments) {
-        break;
+        Print(u"tolvane: %s takes %s; %d given\n", Command.Name, Command.Takes, Count);
+        return ReportUsage();
       }
       return Command.Run(Parameters->Argv + 2, Count);
     }
   }
-  return ReportUsage();
+  return ReportUsageError(u"no command \"%s\"", Parameters->Argv[1]);
+}
+
+VOID PrintAscii(const CHAR8 *Text) {
+  CHAR8 Piece[128];
+  while (*Text != 0) {
+    UINTN Length = 0;
+    while (Text[Length] != 0 && Text[Length] != '\n' && Length < sizeof(Piece) - 1) {
+      Piece[Length] = Text[Length];
+      Length++;
+    }
+    Piece[Length] = 0;
+    Text += Length;
+    bool LineEnd = *Text == '\n';
+    Text += LineEnd ? 1 : 0;
+    Print(LineEnd ? u"%a\n" : u"%a", (const CHAR8 *)Piece);
+  }
 }
 
 VOID WriteConsole(const CHAR16 *Text) {

@@ -17,11 +17,17 @@
 #define MSG_IPv6_DP 0x0D
 #define MEDIA_DEVICE_PATH 0x04
 #define MEDIA_FILEPATH_DP 0x04
+#define MEDIA_PIWG_FW_FILE_DP 0x06
 #define END_DEVICE_PATH_TYPE 0x7F
 #define END_ENTIRE_DEVICE_PATH_SUBTYPE 0xFF
 
 #ifdef __cplusplus
 static_assert(sizeof(EFI_DEVICE_PATH_PROTOCOL) == 4, "EFI_DEVICE_PATH_PROTOCOL node header size");
+#endif
+
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiDevicePathProtocolGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
 #endif
 
 #endif

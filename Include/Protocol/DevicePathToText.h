@@ -26,4 +26,9 @@ static_assert(__builtin_offsetof(EFI_DEVICE_PATH_TO_TEXT_PROTOCOL, ConvertDevice
               "DevicePathToText.ConvertDevicePathToText");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiDevicePathToTextProtocolGuid = EFI_DEVICE_PATH_TO_TEXT_PROTOCOL_GUID;
+#endif
+
 #endif

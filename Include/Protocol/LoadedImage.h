@@ -39,4 +39,9 @@ static_assert(__builtin_offsetof(EFI_LOADED_IMAGE_PROTOCOL, ImageCodeType) == 80
 static_assert(__builtin_offsetof(EFI_LOADED_IMAGE_PROTOCOL, Unload) == 88, "LoadedImage.Unload");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiLoadedImageProtocolGuid = EFI_LOADED_IMAGE_PROTOCOL_GUID;
+#endif
+
 #endif

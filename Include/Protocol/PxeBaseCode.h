@@ -161,4 +161,10 @@ static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, StationIp) == 20, "PXE 
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, SubnetMask) == 36, "PXE Mode.SubnetMask");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiPxeBaseCodeProtocolGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
+inline constexpr EFI_GUID PxeBaseCodeVariantProtocolGuid = PXE_BASE_CODE_VARIANT_GUID;
+#endif
+
 #endif

@@ -31,4 +31,9 @@ static_assert(__builtin_offsetof(EFI_SHELL_PROTOCOL, WriteFile) == 224, "Shell.W
 static_assert(__builtin_offsetof(EFI_SHELL_PROTOCOL, DeleteFile) == 232, "Shell.DeleteFile");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiShellProtocolGuid = EFI_SHELL_PROTOCOL_GUID;
+#endif
+
 #endif

@@ -28,4 +28,9 @@ static_assert(__builtin_offsetof(EFI_SHELL_PARAMETERS_PROTOCOL, Argc) == 8, "She
 static_assert(sizeof(EFI_SHELL_PARAMETERS_PROTOCOL) == 40, "EFI_SHELL_PARAMETERS_PROTOCOL size");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiShellParametersProtocolGuid = EFI_SHELL_PARAMETERS_PROTOCOL_GUID;
+#endif
+
 #endif

@@ -60,4 +60,9 @@ static_assert(__builtin_offsetof(EFI_FILE_PROTOCOL, SetPosition) == 56, "File.Se
 static_assert(sizeof(EFI_FILE_PROTOCOL) == 88, "EFI_FILE_PROTOCOL size");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiSimpleFileSystemProtocolGuid = EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID;
+#endif
+
 #endif

@@ -97,4 +97,9 @@ static_assert(__builtin_offsetof(EFI_SIMPLE_NETWORK_MODE, MediaPresentSupported)
 static_assert(__builtin_offsetof(EFI_SIMPLE_NETWORK_MODE, MediaPresent) == 652, "Mode.MediaPresent");
 #endif
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID EfiSimpleNetworkProtocolGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
+#endif
+
 #endif

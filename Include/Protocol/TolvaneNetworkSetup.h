@@ -21,4 +21,9 @@ typedef struct {
 
 #define TOLVANE_NETWORK_SETUP_REVISION 0x00010000
 
+#ifdef __cplusplus
+/* The GUID as a constant, for C++ callers. */
+inline constexpr EFI_GUID TolvaneNetworkSetupProtocolGuid = TOLVANE_NETWORK_SETUP_PROTOCOL_GUID;
+#endif
+
 #endif

@@ -10,6 +10,7 @@
 #include "../../Library/Format/FormatInternal.h"
 #include "Double/TestValues.h"
 #include "Library/FormatLib.h"
+#include "Library/StatusNames.h"
 
 namespace {
 
@@ -526,3 +527,13 @@ TEST(FormatTest, DecimalDigitsMatchTheStandardLibraryAcrossDigitCounts) {
 }
 
 } // namespace
+
+TEST(StatusNamesTest, EachValueOfTheTableHasItsUefiNameAndOthersNone) {
+  EXPECT_STREQ(EfiStatusName(EFI_SUCCESS), "EFI_SUCCESS");
+  EXPECT_STREQ(EfiStatusName(EFI_WARN_BUFFER_TOO_SMALL), "EFI_WARN_BUFFER_TOO_SMALL");
+  EXPECT_STREQ(EfiStatusName(EFI_PROTOCOL_ERROR), "EFI_PROTOCOL_ERROR");
+  // Named, though the formatter prints it as a number.
+  EXPECT_STREQ(EfiStatusName(EFI_SECURITY_VIOLATION), "EFI_SECURITY_VIOLATION");
+  EXPECT_EQ(EfiStatusName(ENCODE_ERROR(25)), nullptr);
+  EXPECT_EQ(EfiStatusName(ENCODE_WARNING(5)), nullptr);
+}

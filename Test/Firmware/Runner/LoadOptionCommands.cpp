@@ -3,6 +3,7 @@
  * remove, with DriverOrder kept in step) and the reset into the next boot.
  */
 #include "Protocol/DevicePath.h"
+#include "Protocol/DevicePathToText.h"
 #include "ScriptCommands.h"
 
 namespace Runner {
@@ -14,13 +15,6 @@ constexpr UINT32 LoadOptionAttributes =
     EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
 const CHAR16 LoadOptionDescription[] = u"TolvaneService";
 constexpr UINTN MaxOrderEntries = 64;
-// EFI_DEVICE_PATH_TO_TEXT_PROTOCOL: only ConvertDevicePathToText (its second member) is called.
-const EFI_GUID DevicePathToTextGuid = {0x8B843E20, 0x8132, 0x4852, {0x90, 0xCC, 0x55, 0x1A, 0x4E, 0x4A, 0x7F, 0x1C}};
-struct DEVICE_PATH_TO_TEXT {
-  VOID *ConvertDeviceNodeToText;
-  CHAR16 *(EFIAPI *ConvertDevicePathToText)(const EFI_DEVICE_PATH_PROTOCOL *DevicePath, BOOLEAN DisplayOnly,
-                                            BOOLEAN AllowShortcuts);
-};
 constexpr UINTN MaxLoadOptionSize = 1024;
 
 /* "Driver" and the option number as four upper-case hex digits. */
@@ -227,9 +221,9 @@ VOID CommandLoadOptionShow(TRANSCRIPT_LINE &Line, CHAR8 **Arguments, UINTN Count
   Description[Units] = 0;
   AppendWide(Line, Description, Units);
   Append(Line, "\", ");
-  DEVICE_PATH_TO_TEXT *ToText = NULL;
+  EFI_DEVICE_PATH_TO_TEXT_PROTOCOL *ToText = NULL;
   CHAR16 *Text = NULL;
-  if (!EFI_ERROR(Boot->LocateProtocol(&DevicePathToTextGuid, NULL, (VOID **)&ToText))) {
+  if (!EFI_ERROR(Boot->LocateProtocol(&EfiDevicePathToTextProtocolGuid, NULL, (VOID **)&ToText))) {
     Text = ToText->ConvertDevicePathToText((const EFI_DEVICE_PATH_PROTOCOL *)(Option + Offset), FALSE, FALSE);
   }
   if (Text == NULL) {

@@ -10,10 +10,6 @@
 
 namespace Runner {
 namespace {
-const EFI_GUID PxePublishedGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
-const EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
-const EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
-const EFI_GUID DevicePathGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
 constexpr UINTN MaxDevicePathNodes = 64;
 
 EFI_HANDLE VariantHandle;
@@ -25,7 +21,7 @@ VOID *VariantInterface;
  */
 bool IsIpv6Child(EFI_HANDLE Handle) {
   EFI_DEVICE_PATH_PROTOCOL *Node = NULL;
-  if (EFI_ERROR(Boot->HandleProtocol(Handle, &DevicePathGuid, (VOID **)&Node))) {
+  if (EFI_ERROR(Boot->HandleProtocol(Handle, &EfiDevicePathProtocolGuid, (VOID **)&Node))) {
     return false;
   }
   for (UINTN Count = 0; Count < MaxDevicePathNodes && Node->Type != END_DEVICE_PATH_TYPE; Count++) {
@@ -45,14 +41,14 @@ bool IsIpv6Child(EFI_HANDLE Handle) {
 VOID *FindPxeOfCard(UINTN NicNumber) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
-  if (EFI_ERROR(Boot->LocateHandleBuffer(ByProtocol, &PxePublishedGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(Boot->LocateHandleBuffer(ByProtocol, &EfiPxeBaseCodeProtocolGuid, NULL, &Count, &Handles))) {
     return NULL;
   }
   VOID *Found = NULL;
   for (UINTN Index = 0; Index < Count && Found == NULL; Index++) {
     EFI_SIMPLE_NETWORK_PROTOCOL *Network = NULL;
     if (IsIpv6Child(Handles[Index]) ||
-        EFI_ERROR(Boot->HandleProtocol(Handles[Index], &SimpleNetworkGuid, (VOID **)&Network))) {
+        EFI_ERROR(Boot->HandleProtocol(Handles[Index], &EfiSimpleNetworkProtocolGuid, (VOID **)&Network))) {
       continue;
     }
     UINT32 AddressSize = Network->Mode->HwAddressSize;
@@ -60,7 +56,7 @@ VOID *FindPxeOfCard(UINTN NicNumber) {
       continue;
     }
     if (Network->Mode->CurrentAddress.Addr[AddressSize - 1] == NicNumber) {
-      Boot->HandleProtocol(Handles[Index], &PxePublishedGuid, &Found);
+      Boot->HandleProtocol(Handles[Index], &EfiPxeBaseCodeProtocolGuid, &Found);
     }
   }
   Release(Handles);
@@ -93,7 +89,7 @@ UINTN ConnectAllControllers() {
 UINTN CountPublishedPxe() {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
-  if (EFI_ERROR(Boot->LocateHandleBuffer(ByProtocol, &PxePublishedGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(Boot->LocateHandleBuffer(ByProtocol, &EfiPxeBaseCodeProtocolGuid, NULL, &Count, &Handles))) {
     return 0;
   }
   Release(Handles);
@@ -102,7 +98,8 @@ UINTN CountPublishedPxe() {
 
 EFI_STATUS PublishPxeVariant(UINTN NicNumber) {
   if (VariantInterface != NULL) {
-    EFI_STATUS Status = Boot->UninstallProtocolInterface(VariantHandle, &PxeVariantGuid, VariantInterface);
+    EFI_STATUS Status =
+        Boot->UninstallProtocolInterface(VariantHandle, &PxeBaseCodeVariantProtocolGuid, VariantInterface);
     if (EFI_ERROR(Status)) {
       return Status;
     }
@@ -117,7 +114,8 @@ EFI_STATUS PublishPxeVariant(UINTN NicNumber) {
     return EFI_NOT_FOUND;
   }
   EFI_HANDLE Handle = NULL;
-  EFI_STATUS Status = Boot->InstallProtocolInterface(&Handle, &PxeVariantGuid, EFI_NATIVE_INTERFACE, Pxe);
+  EFI_STATUS Status =
+      Boot->InstallProtocolInterface(&Handle, &PxeBaseCodeVariantProtocolGuid, EFI_NATIVE_INTERFACE, Pxe);
   if (!EFI_ERROR(Status)) {
     VariantHandle = Handle;
     VariantInterface = Pxe;

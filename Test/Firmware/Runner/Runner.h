@@ -54,9 +54,6 @@ VOID AppendElapsed(TRANSCRIPT_LINE &Line, UINT64 Microseconds);
 VOID Emit(const TRANSCRIPT_LINE &Line);
 VOID EmitText(const CHAR8 *Text);
 
-/* The UEFI name of a status value, or NULL when it has none. */
-const CHAR8 *StatusName(EFI_STATUS Status);
-
 /*
  * Reads the file at Path (8-bit, backslashes) from the runner's own volume
  * into a new pool buffer with one extra 0 byte. Returns the failing status.

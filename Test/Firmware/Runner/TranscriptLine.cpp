@@ -2,6 +2,7 @@
  * Transcript lines: built as 8-bit text, written byte by byte to the debug
  * console port 0xE9 (the harness's clean copy) and as CHAR16 to ConOut.
  */
+#include "Library/StatusNames.h"
 #include "Runner.h"
 
 namespace Runner {
@@ -69,7 +70,7 @@ VOID AppendHex(TRANSCRIPT_LINE &Line, UINT64 Value, UINTN MinimumDigits) {
 }
 
 VOID AppendStatus(TRANSCRIPT_LINE &Line, EFI_STATUS Status) {
-  const CHAR8 *Name = StatusName(Status);
+  const CHAR8 *Name = EfiStatusName(Status);
   Append(Line, Name != NULL ? Name : "EFI_STATUS");
   Append(Line, " ");
   AppendHex(Line, Status, 1);

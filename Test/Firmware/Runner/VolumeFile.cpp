@@ -6,15 +6,12 @@
 
 namespace Runner {
 namespace {
-const EFI_GUID LoadedImageGuid = EFI_LOADED_IMAGE_PROTOCOL_GUID;
-const EFI_GUID SimpleFileSystemGuid = EFI_SIMPLE_FILE_SYSTEM_PROTOCOL_GUID;
-const EFI_GUID DevicePathGuid = EFI_DEVICE_PATH_PROTOCOL_GUID;
 constexpr UINTN MaxPathUnits = 256;
 
 /* The handle of the runner's own volume; returns the failing status. */
 EFI_STATUS OwnVolumeHandle(EFI_HANDLE *Volume) {
   EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = NULL;
-  EFI_STATUS Status = Boot->HandleProtocol(OwnImage, &LoadedImageGuid, (VOID **)&LoadedImage);
+  EFI_STATUS Status = Boot->HandleProtocol(OwnImage, &EfiLoadedImageProtocolGuid, (VOID **)&LoadedImage);
   if (!EFI_ERROR(Status)) {
     *Volume = LoadedImage->DeviceHandle;
   }
@@ -29,7 +26,7 @@ EFI_STATUS OpenOwnVolume(EFI_FILE_PROTOCOL **Root) {
     return Status;
   }
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem = NULL;
-  Status = Boot->HandleProtocol(Volume, &SimpleFileSystemGuid, (VOID **)&FileSystem);
+  Status = Boot->HandleProtocol(Volume, &EfiSimpleFileSystemProtocolGuid, (VOID **)&FileSystem);
   if (EFI_ERROR(Status)) {
     return Status;
   }
@@ -105,7 +102,7 @@ EFI_DEVICE_PATH_PROTOCOL *VolumeFileDevicePath(const CHAR8 *Path, UINTN *Size) {
   EFI_HANDLE Volume = NULL;
   EFI_DEVICE_PATH_PROTOCOL *VolumePath = NULL;
   if (EFI_ERROR(OwnVolumeHandle(&Volume)) ||
-      EFI_ERROR(Boot->HandleProtocol(Volume, &DevicePathGuid, (VOID **)&VolumePath))) {
+      EFI_ERROR(Boot->HandleProtocol(Volume, &EfiDevicePathProtocolGuid, (VOID **)&VolumePath))) {
     return NULL;
   }
   CHAR16 WidePath[MaxPathUnits];

@@ -1,4 +1,4 @@
-/* The firmware double's boot services: pool, protocol registry, installation. */
+/* The firmware double's tables and its pool; the handle database and events have files of their own. */
 #include "Double/FirmwareDouble.h"
 
 #include <algorithm>
@@ -26,9 +26,31 @@ Firmware::Firmware() : Previous(ActiveFirmware) {
   BootServices.FreePool = FreePool;
   BootServices.LocateProtocol = LocateProtocol;
   BootServices.InstallMultipleProtocolInterfaces = InstallMultipleProtocolInterfaces;
+  BootServices.UninstallMultipleProtocolInterfaces = UninstallMultipleProtocolInterfaces;
+  BootServices.InstallProtocolInterface = InstallProtocolInterface;
+  BootServices.UninstallProtocolInterface = UninstallProtocolInterface;
+  BootServices.ReinstallProtocolInterface = ReinstallProtocolInterface;
+  BootServices.HandleProtocol = HandleProtocol;
+  BootServices.OpenProtocol = OpenProtocol;
+  BootServices.CloseProtocol = CloseProtocol;
+  BootServices.OpenProtocolInformation = OpenProtocolInformation;
+  BootServices.ProtocolsPerHandle = ProtocolsPerHandle;
+  BootServices.LocateHandle = LocateHandle;
+  BootServices.LocateHandleBuffer = LocateHandleBuffer;
+  BootServices.LocateDevicePath = LocateDevicePath;
+  BootServices.RegisterProtocolNotify = RegisterProtocolNotify;
+  BootServices.ConnectController = ConnectController;
+  BootServices.DisconnectController = DisconnectController;
+  BootServices.CreateEvent = CreateEvent;
+  BootServices.CreateEventEx = CreateEventEx;
+  BootServices.CloseEvent = CloseEvent;
+  BootServices.SignalEvent = SignalEvent;
   SystemTable.Hdr.Signature = 0x5453595320494249ULL; // "IBI SYST"
   SystemTable.BootServices = &BootServices;
   SystemTable.RuntimeServices = &RuntimeServices;
+  RuntimeServices.GetVariable = GetVariable;
+  RuntimeServices.SetVariable = SetVariable;
+  FirmwareAgent = NewHandle();
   ImageHandleValue = NewHandle();
   ActiveFirmware = this;
 }
@@ -43,11 +65,6 @@ Firmware::~Firmware() {
 
 Firmware *Firmware::Current() { return ActiveFirmware; }
 
-EFI_HANDLE Firmware::NewHandle() {
-  Handles.emplace_back(new char('h'));
-  return Handles.back().get();
-}
-
 size_t Firmware::BlockSize(const VOID *Buffer) const {
   auto Found = LiveBlocks.find(Buffer);
   return Found == LiveBlocks.end() ? 0 : Found->second.Size;
@@ -60,31 +77,6 @@ std::vector<std::string> Firmware::Leaks() const {
                      std::to_string(Entry.second.Number));
   }
   return Result;
-}
-
-EFI_HANDLE Firmware::Publish(const EFI_GUID &Guid, VOID *Interface) {
-  EFI_HANDLE Handle = NewHandle();
-  Registry.push_back({Guid, Handle, Interface});
-  return Handle;
-}
-
-std::vector<EFI_HANDLE> Firmware::HandlesWith(const EFI_GUID &Guid) const {
-  std::vector<EFI_HANDLE> Result;
-  for (const auto &Entry : Registry) {
-    if (GuidEquals(Entry.Guid, Guid)) {
-      Result.push_back(Entry.Handle);
-    }
-  }
-  return Result;
-}
-
-VOID *Firmware::Lookup(const EFI_GUID &Guid) const {
-  for (const auto &Entry : Registry) {
-    if (GuidEquals(Entry.Guid, Guid)) {
-      return Entry.Interface;
-    }
-  }
-  return nullptr;
 }
 
 long Firmware::FirstEvent(const std::string &Prefix) const {
@@ -147,48 +139,6 @@ EFI_STATUS EFIAPI Firmware::FreePool(VOID *Buffer) {
   Self.LiveBlocks.erase(Found);
   std::free(Buffer);
   return EFI_SUCCESS;
-}
-
-EFI_STATUS EFIAPI Firmware::LocateProtocol(const EFI_GUID *Protocol, VOID *, VOID **Interface) {
-  Firmware &Self = *ActiveFirmware;
-  Self.LocateCalls.push_back(*Protocol);
-  Self.Record("LocateProtocol " + GuidText(*Protocol));
-  for (const auto &Entry : Self.Registry) {
-    if (GuidEquals(Entry.Guid, *Protocol)) {
-      *Interface = Entry.Interface;
-      return EFI_SUCCESS;
-    }
-  }
-  *Interface = NULL;
-  return EFI_NOT_FOUND;
-}
-
-EFI_STATUS EFIAPI Firmware::InstallMultipleProtocolInterfaces(EFI_HANDLE *Handle, ...) {
-  Firmware &Self = *ActiveFirmware;
-  Self.Record("InstallMultipleProtocolInterfaces");
-  InstallCall Call{*Handle, nullptr, {}};
-  __builtin_ms_va_list Arguments;
-  __builtin_ms_va_start(Arguments, Handle);
-  for (;;) {
-    const EFI_GUID *Guid = __builtin_va_arg(Arguments, const EFI_GUID *);
-    if (Guid == nullptr) {
-      break;
-    }
-    VOID *Interface = __builtin_va_arg(Arguments, VOID *);
-    Call.Interfaces.emplace_back(*Guid, Interface);
-  }
-  __builtin_ms_va_end(Arguments);
-  if (Self.InstallStatus == EFI_SUCCESS) {
-    if (*Handle == nullptr) {
-      *Handle = Self.NewHandle();
-    }
-    for (const auto &Pair : Call.Interfaces) {
-      Self.Registry.push_back({Pair.first, *Handle, Pair.second});
-    }
-  }
-  Call.HandleAfter = *Handle;
-  Self.Installs.push_back(Call);
-  return Self.InstallStatus;
 }
 
 } // namespace FirmwareDouble
