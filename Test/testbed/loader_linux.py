@@ -63,6 +63,8 @@ def boot(machine, blocks):
     work = machine.work
     if machine.choices["firmware"] == firmware.SECURE_BOOT:
         raise ValueError("the Secure Boot firmware refuses the unsigned test images and its UEFI Shell")
+    if loader_shell.placeholders(blocks):
+        raise ValueError("loader linux finds no handles by protocol: use loader shell for {PROTOCOL_GUID} lines")
     machine.disk = work / "disk.img"
     linux.make_disk(machine.disk, disk_files(machine, blocks))
     initramfs = work / "initramfs.gz"
