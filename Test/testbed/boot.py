@@ -55,6 +55,7 @@ class Machine:
         self.choices = choices
         self.result = BootResult()
         self.result.timeout = timeout
+        self.disk = None  # a raw disk image the loader made, on NVMe in place of the FAT folder
 
     def image(self, name):
         """The build's image NAME; stops when the efi preset has not built it."""
@@ -64,16 +65,17 @@ class Machine:
                              "build/efi)" % (name, self.build_dir))
         return path
 
-    def start(self, debug_file, timeout=None):
+    def start(self, debug_file, timeout=None, kernel=None):
         """
         QEMU once on the boot's network until it stops or TIMEOUT (default: the boot's) ends it; the
-        console goes to work/console.txt, the debug console (port 0xE9) to DEBUG_FILE. Returns the
-        console text; the result gets the exit status, the seconds and the leak findings of every card.
+        console goes to work/console.txt, the debug console (port 0xE9) to DEBUG_FILE; with KERNEL
+        (vmlinuz, initramfs, command line) the firmware starts that Linux. Returns the console text; the
+        result gets the exit status, the seconds and the leak findings of every card.
         """
         result = self.result
         result.timeout = timeout or self.timeout
         cards, nics = qemu.network_args(self.boot_trees, self.choices["network"], self.choices["nic"], self.work)
-        command = qemu.command(self.work, self.fat, cards, debug_file, self.choices["firmware"])
+        command = qemu.command(self.work, self.fat, cards, debug_file, self.choices["firmware"], self.disk, kernel)
         started = time.monotonic()
         if self.choices["network"] != "tap":
             result.code = qemu.run(command, self.work, result.timeout)

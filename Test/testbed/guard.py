@@ -80,13 +80,18 @@ def run_inside(mode, options):
     sys.exit(code if code >= 0 else 128 - code)
 
 
+def within():
+    """True in the namespaces enter() made: the run of the test that enter() returns into."""
+    return os.environ.get(MARK) in dict(MODES) and os.getpid() == 1
+
+
 def enter():
     """
     Runs the rest of this test in namespaces of its own: runs the same command again under unshare and
     exits with its status, or returns the Guard once inside (or, where no namespace can be made, a
     Guard saying why).
     """
-    if os.environ.get(MARK) in dict(MODES) and os.getpid() == 1:
+    if within():
         return inside()
     for mode, options in MODES:
         if possible(options):

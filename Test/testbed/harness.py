@@ -6,7 +6,8 @@ Scenarios that share their boot settings share one boot, started by the boot's l
 the runner, the UEFI Shell, a boot option); start-up leads every boot where the runner loads the
 driver. Every boot's cards are recorded and the boot fails when anything left the test network. The
 whole run is guarded (guard.py); tap boots need root's namespaces and /dev/net/tun and are skipped
-without them, the reason in the summary and in WORK_DIR/skipped.txt. --loader and --other-loaders
+without them, and a loader's boots without what its loader needs (loaders.skip_reason: Debian's Linux
+packages for loader linux), the reason in the summary and in WORK_DIR/skipped.txt. --loader and --other-loaders
 split the stage into parts that run side by side on one work directory, each boot in a folder of its
 own. Exit status 0 when every scenario that ran passed.
 """
@@ -100,10 +101,14 @@ def run_scenarios(runs, build_dir, work, timeout, where, skipped_file):
     failures = passed = 0
     skipped = []
     for key, boot_runs in scenarios.plan_boots(runs):
-        reason = tap.unavailable_reason(where) if dict(key)["network"] == "tap" else None
+        choices = dict(key)
+        reason = tap.unavailable_reason(where) if choices["network"] == "tap" else None
+        kind = "tap network"
+        if reason is None:
+            reason, kind = loaders.skip_reason(choices), "loader %s" % choices["loader"]
         if reason is not None:
             names = [run.name for run in boot_runs if run.name != scenarios.STARTUP]
-            skipped.append("%d tap network scenarios skipped (%s): %s" % (len(names), reason, ", ".join(names)))
+            skipped.append("%d %s scenarios skipped (%s): %s" % (len(names), kind, reason, ", ".join(names)))
             continue
         failed, _ = run_boot(key, boot_runs, build_dir, work / work_name(key), timeout)
         failures += failed
@@ -144,6 +149,8 @@ def main(argv=None):
         for run in runs:
             print("%-28s %s" % (run.name, settings.describe(run.boot_key())))
         return 0
+    if not guard.within():
+        loaders.prepare(runs)  # the package source is out of the namespaces' reach
     where = guard.enter()
     build_dir = args.build_dir.resolve()
     work = (args.work_dir or build_dir / ("nic-matrix" if args.nic_matrix else "firmware-scenarios")).resolve()

@@ -62,13 +62,19 @@ def depends(deb):
     return [part.split("|")[0].split("(")[0].strip() for part in field.split(",") if part.strip()]
 
 
+def cached_root(cache):
+    """The cache's unpacked root when unpacked_root has made it whole, else None; never downloads."""
+    root = cache / "root"
+    return root if (root / "unpacked").exists() else None
+
+
 def unpacked_root(cache):
     """
     The cache's unpacked root (CACHE/root) holding the kernel, busybox and efibootmgr with its libraries;
     downloads and unpacks once. Raises Unavailable when a package cannot be had.
     """
     root = cache / "root"
-    if (root / "unpacked").exists():
+    if cached_root(cache) is not None:
         return root
     debs = cache / "debs"
     kernel_meta = download([KERNEL_META_PACKAGE], debs)[0]

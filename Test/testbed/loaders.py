@@ -7,6 +7,8 @@
     loader boot-option  the (signed) runner writes the Driver#### options; at the next start the runner is
                         gone, the firmware loads the drivers and starts the caller example as the disk's
                         boot program
+    loader linux        Debian's Linux runs Deploying.md's efibootmgr lines; at the next start the
+                        firmware loads the drivers and the Shell runs the scenarios' commands
     drivers IMAGE ...   the images the shell and boot-option loaders write Driver#### options for, in
                         load order (default: the network companion, then the service)
 
@@ -17,6 +19,12 @@ A loader is a module with:
     boot(machine, plan)  lays out machine.fat, starts the machine (boot.Machine.start) as often as it
                          needs, and fills machine.result: blocks (run name: lines), transcript, done,
                          problems
+
+and, when its boots need what this machine may lack:
+
+    prepare()            fetches it while the package source can be reached (before the guard's
+                         namespaces, which have no route out)
+    skip_reason()        why its boots cannot run here, or None
 
 A new loader is one such module and its row in LOADERS.
 """
@@ -29,6 +37,7 @@ LOADERS = {
     "runner": "loader_runner",
     "shell": "loader_shell",
     "boot-option": "loader_boot_option",
+    "linux": "loader_linux",
 }
 RUNNER = "runner"
 DEFAULT_DRIVERS = " ".join([facts.COMPANION_IMAGE, facts.DRIVER_IMAGE])
@@ -47,9 +56,26 @@ def parse_drivers(values):
 BOOT_CHOICE = {"loader": (RUNNER, tuple(LOADERS)), "drivers": (DEFAULT_DRIVERS, parse_drivers)}
 
 
+def module(name):
+    return importlib.import_module("." + LOADERS[name], __package__)
+
+
 def of(choices):
     """The loader module of a boot's choices."""
-    return importlib.import_module("." + LOADERS[choices.get("loader", RUNNER)], __package__)
+    return module(choices.get("loader", RUNNER))
+
+
+def prepare(runs):
+    """Lets each loader of RUNS fetch what its boots need; call it outside the guard's namespaces."""
+    for name in sorted({run.choices.get("loader", RUNNER) for run in runs}):
+        if hasattr(module(name), "prepare"):
+            module(name).prepare()
+
+
+def skip_reason(choices):
+    """Why a boot of these choices cannot run here, as its loader says, or None."""
+    loader = of(choices)
+    return loader.skip_reason() if hasattr(loader, "skip_reason") else None
 
 
 def drivers(choices):

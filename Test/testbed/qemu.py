@@ -45,14 +45,30 @@ def network_args(boot_trees, network, nic_setting, work):
     return args, [nic for nic, _ in planned]
 
 
-def command(work, fat, cards, debug_file, firmware_kind):
-    """The QEMU command line: OVMF, the FAT disk, the network cards, the debug console."""
+def disk_args(fat, disk, kernel):
+    """
+    The boot disk: the FAT folder on a virtio disk, or DISK, a raw disk image, on NVMe. It is first in
+    the boot order unless QEMU starts a KERNEL, which QEMU puts first itself.
+    """
+    boot_index = "" if kernel else ",bootindex=0"
+    if disk is None:
+        return ["-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
+                "-device", "virtio-blk-pci,drive=esp" + boot_index]
+    return ["-drive", "if=none,id=esp,format=raw,file=%s" % disk,
+            "-device", "nvme,drive=esp,serial=tolvane-esp" + boot_index]
+
+
+def command(work, fat, cards, debug_file, firmware_kind, disk=None, kernel=None):
+    """
+    The QEMU command line: OVMF, the disk (disk_args), the network cards, the debug console and, with
+    KERNEL (vmlinuz, initramfs, command line), a Linux kernel the firmware starts.
+    """
     return (["qemu-system-x86_64", "-nographic", "-no-reboot", "-m", "512"]
             + firmware.qemu_firmware_arguments(firmware_kind, work / "OVMF_VARS.fd")
-            + ["-drive", "if=none,id=esp,format=raw,file=fat:rw:%s" % fat,
-               "-device", "virtio-blk-pci,drive=esp,bootindex=0"]
+            + disk_args(fat, disk, kernel)
             + cards
-            + ["-chardev", "file,id=dbg,path=%s" % debug_file, "-device", "isa-debugcon,iobase=0xe9,chardev=dbg"])
+            + ["-chardev", "file,id=dbg,path=%s" % debug_file, "-device", "isa-debugcon,iobase=0xe9,chardev=dbg"]
+            + (["-kernel", str(kernel[0]), "-initrd", str(kernel[1]), "-append", kernel[2]] if kernel else []))
 
 
 def run(qemu_command, work, timeout):
