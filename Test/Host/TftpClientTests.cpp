@@ -7,8 +7,14 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "ScriptedTftpServer.h"
 #include "TftpClient.h"
+#include "UdpLink.h"
 
 namespace {
 
@@ -169,6 +175,16 @@ std::vector<ClientCase> ClientCases() {
        WindowServer(File3000, 1024, 1, {}, 2), TransferEnd::Complete, 3000, None, 0, 5},
       {"an option acknowledgement sent again is acknowledged again at once", ReadOf(),
        WindowServer(File3000, 1024, 1, {}, 0), TransferEnd::Complete, 3000, None, 0, 5},
+      {"ICMP port unreachable from the server's port ends the transfer at once", SizeQuery(), PortClosed(),
+       TransferEnd::PortUnreachable, 0, None},
+      {"ICMP port unreachable for another port is passed over", SizeQuery(),
+       [](const Endpoint &, const TftpPacket &) {
+         Datagram Refused;
+         Refused.From = Stranger;
+         Refused.PortUnreachable = true;
+         return std::vector<Datagram>{Refused, {Transfer, Oack({{"tsize", "3000"}})}};
+       },
+       TransferEnd::SizeAnswered, 0, 8},
   };
 }
 
@@ -269,6 +285,33 @@ TEST(TftpClientTest, BlockNumbersRollOverToZeroOrToOne) {
     EXPECT_EQ(Result.Data, Content);
     EXPECT_EQ(Result.Resends, 0u);
   }
+}
+
+/* A free UDP port of 127.0.0.1 that nothing listens on any more. */
+uint16_t ClosedLoopbackPort() {
+  const int Probe = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in Address = {};
+  Address.sin_family = AF_INET;
+  Address.sin_addr.s_addr = htonl(Loopback);
+  socklen_t Size = sizeof(Address);
+  EXPECT_EQ(bind(Probe, reinterpret_cast<sockaddr *>(&Address), sizeof(Address)), 0);
+  EXPECT_EQ(getsockname(Probe, reinterpret_cast<sockaddr *>(&Address), &Size), 0);
+  close(Probe);
+  return ntohs(Address.sin_port);
+}
+
+/* The real socket over loopback, which never leaves this host: the system's port unreachable reaches the client. */
+TEST(UdpLinkTest, PortUnreachableArrivesAtOnceFromThePortThatRefused) {
+  std::string Error;
+  const std::unique_ptr<DatagramLink> Link = OpenUdpLink(Error);
+  ASSERT_NE(Link, nullptr) << Error;
+  const Endpoint Closed = {Loopback, ClosedLoopbackPort()};
+  ASSERT_TRUE(Link->Send(Closed, ReadRequestPacket("rivari.ini", {{"tsize", "0"}}), Error)) << Error;
+  const std::optional<Datagram> Answer = Link->Receive(Link->Now() + std::chrono::seconds(5));
+  ASSERT_TRUE(Answer.has_value());
+  EXPECT_TRUE(Answer->PortUnreachable);
+  EXPECT_EQ(Answer->From, Closed);
+  EXPECT_TRUE(RoutesOverLoopback(Closed));
 }
 
 } // namespace

@@ -137,6 +137,7 @@ std::string StatusName(uint64_t Status) {
   static constexpr NamedStatus Names[] = {
       {EFI_SUCCESS, "EFI_SUCCESS"},
       {EFI_BUFFER_TOO_SMALL, "EFI_BUFFER_TOO_SMALL"},
+      {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
       {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
       {EFI_TIMEOUT, "EFI_TIMEOUT"},
       {EFI_TFTP_ERROR, "EFI_TFTP_ERROR"},

@@ -47,8 +47,11 @@ def status(name, value):
 TFTP_ERROR = status("EFI_TFTP_ERROR", 0x8000000000000017)
 PROTOCOL_ERROR = status("EFI_PROTOCOL_ERROR", 0x8000000000000018)
 TIMEOUT = status("EFI_TIMEOUT", 0x8000000000000012)
-# What OVMF's Mtftp returns for a packet it cannot read: a value without a UEFI name, printed as such.
+NOT_FOUND = status("EFI_NOT_FOUND", 0x800000000000000E)
+# What OVMF's Mtftp returns for a packet it cannot read and for ICMP port unreachable: EFI_PORT_UNREACHABLE
+# (EFIERR(103), named with the UEFI network protocols), which the runner's names leave out.
 UNREADABLE_PACKET = status("EFI_STATUS", 0x8000000000000067)
+PORT_UNREACHABLE = UNREADABLE_PACKET
 
 
 def both(size, result, buffer=SMALL_FILE):
@@ -111,7 +114,39 @@ FAULT_SCENARIOS = {
     "stall-30s": ("stall-30s", False, "30 s of silence after the read's options: longer than the firmware waits",
                   "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
                   [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TIMEOUT]),
+    "silent": ("silent", False,
+               "every request taken and never answered: each size query ends with EFI_TIMEOUT after the "
+               "firmware's whole patience", STEP4, both(77, TIMEOUT)),
+    "no-server": ("no-server", False,
+                  "nothing listens on port 69: ICMP port unreachable ends every request at once", STEP4,
+                  both(77, PORT_UNREACHABLE)),
+    "unexpected-packet": ("unexpected-packet", False,
+                          "an ACK of block 0 answers the size query: the firmware passes over it and waits out its "
+                          "patience", STEP4, both(77, TIMEOUT)),
+    "no-size": ("no-size", False, "the size query's options acknowledged without tsize", STEP4,
+                both(77, NOT_FOUND)),
+    "atftpd-no-tsize": ("atftpd --no-tsize", False, "atftpd told to leave tsize out of its acknowledgements",
+                        STEP4, both(77, NOT_FOUND)),
+    "windowsize-zero": ("windowsize-zero", False,
+                        "windowsize 0 acknowledged to every request: the size query still gets its size, the read "
+                        "fails", "fetch 10.0.2.2 ABCD1234: " + TFTP_ERROR,
+                        [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TFTP_ERROR]),
+    "blksize-above-asked": ("blksize-above-asked", False,
+                            "a read's block size acknowledged 1 byte above the one asked for: the read fails",
+                            "fetch 10.0.2.2 ABCD1234: " + TFTP_ERROR,
+                            [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TFTP_ERROR]),
+    "atftpd": ("atftpd", True, "atftpd grants windows of four 64512-byte blocks: everything arrives",
+               "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+               ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE, LARGE_READ]),
 }
+# Rows whose first field names a real server (with its arguments) rather than a fault of the hostile server.
+REAL_SERVERS = ("atftpd",)
+
+
+def server(name):
+    """The server of a row, as boot.txt names one: (kind, arguments...)."""
+    words = FAULT_SCENARIOS[name][0].split()
+    return tuple(words) if words[0] in REAL_SERVERS else ("hostile", words[0])
 
 
 def script(name):
