@@ -14,12 +14,6 @@ namespace {
 constexpr int SizeQueryStep = TOLVANE_FETCH_STEP_SIZE_QUERY;
 constexpr int SectionStep = TOLVANE_FETCH_STEP_SECTION;
 
-std::string StatusValue(uint64_t Status) {
-  char Value[24];
-  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
-  return Value;
-}
-
 /* Why the check cannot tell what the firmware would get from Result. */
 std::string CannotTellReason(const TransferResult &Result) {
   if (Result.End == TransferEnd::Timeout) {
@@ -127,6 +121,12 @@ DriverVerdict NumberedFileVerdict(const MtftpAnswer &SizeQuery, const std::optio
   Verdict.Status = EFI_SUCCESS;
   Verdict.Measured = SizeQuery.Measured && (!Read || Read->Measured);
   return Verdict;
+}
+
+std::string StatusValue(uint64_t Status) {
+  char Value[24];
+  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
+  return Value;
 }
 
 std::string StatusName(uint64_t Status) {

@@ -48,8 +48,8 @@ struct FirmwareAnswerRow {
   FirmwareRequest Request;
   ServerBehaviour Behaviour;
   uint64_t Status;      // what Mtftp returns
-  const char *Fault;    // the hostile test server's fault that makes a server behave so; null for a real server
-  const char *Server;   // or the real server (with its arguments) that does
+  const char *Fault;    // the hostile test server's fault that makes a server behave so
+  const char *Server;   // or the real server (with its arguments) that does; both null when neither does
   const char *Scenario; // the firmware scenario that measured the status; null: not measured in OVMF
   const char *Assumed;  // why the status is assumed, when no scenario measured it
 };

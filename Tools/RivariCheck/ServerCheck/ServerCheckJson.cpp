@@ -140,6 +140,7 @@ std::string FirmwareModelAsJson() {
     Answers.push_back({{"request", Row.Request == FirmwareRequest::SizeQuery ? "size_query" : "read"},
                        {"behaviour", BehaviourName(Row.Behaviour)},
                        {"status", StatusName(Row.Status)},
+                       {"status_value", StatusValue(Row.Status)},
                        {"fault", OrNullText(Row.Fault)},
                        {"scenario", OrNullText(Row.Scenario)},
                        {"server", OrNullText(Row.Server)},

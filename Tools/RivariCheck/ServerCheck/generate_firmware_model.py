@@ -47,8 +47,10 @@ def check_row(row, behaviours):
         raise BadTable("row %r: request must be one of %s" % (row, ", ".join(REQUESTS)))
     if row.get("behaviour") not in behaviours:
         raise BadTable("row %r: no behaviour %r in the table's behaviours" % (row, row.get("behaviour")))
-    if ("fault" in row) == ("server" in row):
-        raise BadTable("row %r: names the hostile server's fault or a real server, one of the two" % row)
+    if "fault" in row and "server" in row:
+        raise BadTable("row %r: names the hostile server's fault or a real server, not both" % row)
+    if row.get("scenario") and "fault" not in row and "server" not in row:
+        raise BadTable("row %r: measured by a scenario, but with neither a fault nor a server" % row)
     if not row.get("scenario") and not row.get("assumed"):
         raise BadTable("row %r: names no scenario that measured it and says not why its status is assumed" % row)
     if row.get("scenario") and row.get("assumed"):
