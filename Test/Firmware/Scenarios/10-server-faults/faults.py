@@ -1,10 +1,13 @@
 """The hostile server's faults in OVMF, one table: each row is a scenario of its own (server-NAME), served by
-the hostile server with that fault, with the same script around it. The statuses are what the firmware
-returned; rivari-check's firmware model (Tools/RivariCheck/ServerCheck/FirmwareModel.cpp) names these
-scenarios, and Test/Tools/RivariCheck/firmware_model_check.py compares the two."""
+the hostile server with that fault (or by a real server a row names), with the same script around it. The
+statuses are what the firmware returned; the table of firmware facts
+(Tools/RivariCheck/ServerCheck/FirmwareFacts.json) names these scenarios as the measurement of its rows, and
+Test/Tools/RivariCheck/firmware_model_check.py compares the two."""
 
 import shutil
 from pathlib import Path
+
+from testbed import firmware_facts
 
 EXAMPLES = Path(__file__).resolve().parents[4] / "Examples"
 SMALL_FILE = 6720  # Examples/ABCD1234.1
@@ -80,8 +83,9 @@ FAULT_SCENARIOS = {
                        "the size query fails with the server's error: step 4; numbered files get EFI_TFTP_ERROR",
                        STEP4, both(77, TFTP_ERROR)),
     "silent-after-two": ("silent-after-two", True,
-                         "each read ends with EFI_TIMEOUT after about 24 s (six sends, four seconds apart); the size "
-                         "query is answered", "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
+                         "each read ends with EFI_TIMEOUT after about %.0f s (%d sends, %.0f s apart); the size query "
+                         "is answered" % (firmware_facts.PATIENCE_SECONDS, firmware_facts.SENDS,
+                                          firmware_facts.RESEND_SECONDS), "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
                          ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE,
                           "file 1 buffer %d: %s, size %d" % (LARGE_FILE, TIMEOUT, LARGE_FILE)]),
     "ignore-blksize": ("ignore-blksize", False, "512-byte blocks: everything arrives",
