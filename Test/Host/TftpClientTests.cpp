@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "FirmwareModel.h"
 #include "ScriptedTftpServer.h"
 #include "TftpClient.h"
 #include "UdpLink.h"
@@ -21,8 +22,11 @@ namespace {
 using namespace RivariCheck;
 using namespace ScriptedTftp;
 
+/* A read on the firmware's schedule (the table of firmware facts). */
 TransferRequest ReadOf(uint64_t MostBytes = 1 << 20) {
   TransferRequest Request;
+  Request.ResendInterval = FirmwareResendInterval;
+  Request.Sends = FirmwareSends;
   Request.FileName = "rivari.ini";
   Request.Options = {{"blksize", "1024"}, {"tsize", "0"}, {"windowsize", "4"}};
   Request.MostBytes = MostBytes;
@@ -36,8 +40,9 @@ TransferRequest SizeQuery() {
   return Request;
 }
 
-/* The firmware's schedule: six sends of each packet, four seconds apart. */
-constexpr double Patience = 24.0;
+/* The firmware's patience: every send of a packet waited out. */
+constexpr double Patience = double(FirmwarePatience.count()) / 1000;
+constexpr uint32_t Resends = FirmwareSends - 1;
 /* The last packet the client sent to Where. */
 TftpPacket LastSentTo(const ScriptedLink &Link, const Endpoint &Where) {
   for (auto Item = Link.Sent.rbegin(); Item != Link.Sent.rend(); ++Item) {
@@ -152,13 +157,13 @@ std::vector<ClientCase> ClientCases() {
                   [](uint64_t Number, Bytes Payload) {
                     return Number > 2 ? std::vector<Datagram>{} : PlainBlock(Number, Payload);
                   }),
-       TransferEnd::Timeout, 2048, 0, 5},
+       TransferEnd::Timeout, 2048, 0, Resends},
       {"a server repeating block 1 for ever cannot keep the transfer alive", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}}
                                  : PlainBlock(1, Bytes(File3000.begin(), File3000.begin() + 1024));
        },
-       TransferEnd::Timeout, 1024, 0, 5},
+       TransferEnd::Timeout, 1024, 0, Resends},
       {"more than the most bytes ends with error 3", ReadOf(2500), FileServer(File3000, 1024, Agreed),
        TransferEnd::TooLarge, 2048, 3},
       {"a window larger than the one asked for is refused", ReadOf(),
@@ -236,12 +241,12 @@ TEST(TftpClientTest, SilenceResendsTheLastPacketAsTheFirmwareDoesThenGivesUp) {
     bool SilenceCut;
   } Cases[] = {
       {"no answer to the request", SizeQuery(),
-       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 6, Patience, false},
+       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, FirmwareSends, Patience, false},
       {"no block after the option acknowledgement", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}} : std::vector<Datagram>{};
        },
-       4, 6, Patience, false},
+       4, FirmwareSends, Patience, false},
       {"a shorter limit ends the wait early", Cut,
        [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 1, 1.5, true},
   };

@@ -23,6 +23,7 @@ import threading
 import time
 from pathlib import Path
 
+from . import firmware_facts
 from .tftp_wire import (ACK, DEFAULT_BLOCK_SIZE, ERROR, ERROR_ACCESS, ERROR_ILLEGAL, ERROR_NOT_FOUND,
                         ERROR_OPTIONS, ERROR_UNKNOWN_TID, MAX_BLOCK_SIZE, MIN_BLOCK_SIZE, WRQ, ack_number,
                         data_packet, error_packet, oack_packet, parse_request)
@@ -62,6 +63,11 @@ NO_TRANSFER = ("silent", "no-server")
 WINDOW = 4
 UNASKED_OPTION = ("blocksize2", 512)
 UNKNOWN_OPCODE = 9
+# The firmware's size query and read differ in the options only one of them asks for (tsize, blksize).
+SIZE_QUERY_ONLY = ({name for name, _ in firmware_facts.request_options("size_query")}
+                   - {name for name, _ in firmware_facts.request_options("read")})
+READ_ONLY = ({name for name, _ in firmware_facts.request_options("read")}
+             - {name for name, _ in firmware_facts.request_options("size_query")})
 
 
 def to_netascii(content):
@@ -108,7 +114,7 @@ def plan_transfer(request, root, fault):
         return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
     if fault == "refuse-windowsize" and "windowsize" in options:
         return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
-    size_query = "tsize" in options and "blksize" not in options
+    size_query = SIZE_QUERY_ONLY <= set(options) and not READ_ONLY & set(options)
     if fault == "size-not-found" and size_query:
         return Plan(error=(ERROR_NOT_FOUND, "File not found"))
     path = resolve(root, request.filename)
