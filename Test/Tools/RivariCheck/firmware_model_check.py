@@ -108,6 +108,10 @@ def check_rows(fault_table, problems):
                 problems.append("%s: no scenario %s" % (label, scenario))
             continue
         name = scenario[len(PREFIX):]
+        if name in fault_table.UNAVAILABLE:
+            print("%-10s %-22s %-20s %-28s skipped: %s" % (row["request"], row["behaviour"], row["status"], scenario,
+                                                          fault_table.UNAVAILABLE[name]))
+            continue
         if name not in fault_table.FAULT_SCENARIOS:
             problems.append("%s: no fault scenario %s" % (label, scenario))
             continue
