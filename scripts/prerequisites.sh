@@ -14,6 +14,20 @@ PACKAGES=(
   fdisk dosfstools mtools
 )
 
+# atftpd, a server the tests run beside tftpd-hpa and dnsmasq, is unpacked from its Debian package into the
+# build tree and never installed: its package would replace tftpd-hpa's. Without it those tests say they were
+# skipped and why.
+ATFTPD_CACHE="$(cd "$(dirname "$0")/.." && pwd)/build/atftpd"
+if [ ! -x "$ATFTPD_CACHE/usr/sbin/atftpd" ] && ! command -v atftpd >/dev/null; then
+  download=$(mktemp -d)
+  if (cd "$download" && apt-get download atftpd >/dev/null 2>&1) && dpkg -x "$download"/atftpd_*.deb "$ATFTPD_CACHE"; then
+    echo "atftpd unpacked into $ATFTPD_CACHE"
+  else
+    echo "note: atftpd could not be fetched (apt-get download atftpd); its server tests will be skipped" >&2
+  fi
+  rm -rf "$download"
+fi
+
 missing=()
 for package in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

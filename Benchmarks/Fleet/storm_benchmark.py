@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A boot storm: N machines of a fleet fetch their configuration at once, as
-the driver does (a size query with "tsize 0 windowsize 4", ended with error 8
-once the server acknowledges the options, then a read with "blksize 64512
-windowsize 4"), from tftpd-hpa and from dnsmasq, serving the fleet's whole
+the driver does in OVMF (the table of firmware facts, FirmwareFacts.json: a
+size query with its options, ended with error 8 once the server acknowledges
+them, then a read with its options, each packet sent again after the
+firmware's wait), from tftpd-hpa and from dnsmasq, serving the fleet's whole
 rivari.ini or the per-client files of `rivari-check split`. For fleets of
 1,000 and 10,000 machines and N = 10, 100 and 1,000 it prints the bytes served,
 the storm's wall time and the server's CPU time.
@@ -29,22 +30,28 @@ import tempfile
 import time
 from pathlib import Path
 
+import fleet  # beside this script
+
+try:
+    from testbed import firmware_facts, guard
+    from testbed.servers import dnsmasq_tftp, tftpd_hpa
+    from testbed.tftp_wire import (ACK, DATA, ERROR, ERROR_OPTIONS, OACK, error_packet, oack_options, opcode_of,
+                                   read_request)
+except ImportError as missing:
+    raise SystemExit("the test bed's package is not found (%s): run with PYTHONPATH=Test from the repository" % missing)
+
 REPOSITORY = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPOSITORY / "Test"))
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import fleet  # noqa: E402
-from testbed import guard  # noqa: E402
-from testbed.servers import dnsmasq_tftp, tftpd_hpa  # noqa: E402
-from testbed.tftp_wire import (ACK, DATA, ERROR, ERROR_OPTIONS, OACK, error_packet, oack_options,  # noqa: E402
-                               opcode_of, read_request)
 
 FLEETS = (1000, 10000)
 STORMS = (10, 100, 1000)
 FIRST_ADDRESS = "127.1.0.0"
 SERVER_ADDRESS = "127.0.0.1"
 CONFIGURATION = "rivari.ini"
-RESEND_SECONDS = 1.0
-SENDS_PER_PACKET = 6
+# The firmware's schedule: each packet sent this many times, this far apart.
+RESEND_SECONDS = firmware_facts.RESEND_SECONDS
+SENDS_PER_PACKET = firmware_facts.SENDS
+SIZE_QUERY_OPTIONS = dict(firmware_facts.request_options("size_query"))
+READ_OPTIONS = dict(firmware_facts.request_options("read"))
 # Payload bytes received by every client of the current storm, finished or not.
 DELIVERED = [0]
 
@@ -64,7 +71,7 @@ class ClientSocket(asyncio.DatagramProtocol):
 
 
 async def exchange(endpoint, packet, destination):
-    """Sends PACKET until an answer comes (six sends, a second apart); returns (answer, source)."""
+    """Sends PACKET until an answer comes (the firmware's sends, its wait apart); returns (answer, source)."""
     for _ in range(SENDS_PER_PACKET):
         endpoint[0].sendto(packet, destination)
         try:
@@ -83,7 +90,7 @@ async def size_query(address, server):
     """The driver's size query: the size the server answers."""
     endpoint = await open_socket(address)
     try:
-        answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"tsize": 0, "windowsize": 4}), server)
+        answer, source = await exchange(endpoint, read_request(CONFIGURATION, SIZE_QUERY_OPTIONS), server)
         if opcode_of(answer) != OACK:
             raise FetchFailed("size query answered with opcode %d" % opcode_of(answer))
         endpoint[0].sendto(error_packet(ERROR_OPTIONS, "size query only"), source)
@@ -96,7 +103,7 @@ async def read_file(address, server, header):
     """The driver's read: the bytes received; a file that does not open with HEADER (when given) fails."""
     endpoint = await open_socket(address)
     try:
-        answer, source = await exchange(endpoint, read_request(CONFIGURATION, {"blksize": 64512, "windowsize": 4}),
+        answer, source = await exchange(endpoint, read_request(CONFIGURATION, READ_OPTIONS),
                                         server)
         block_size, window, received, expected = 512, 1, 0, 1
         if opcode_of(answer) == OACK:

@@ -3,7 +3,7 @@
 if(NOT TOLVANE_FUZZ)
   find_package(Python3 COMPONENTS Interpreter)
   if(Python3_Interpreter_FOUND)
-    foreach(SERVER tftpd-hpa dnsmasq hostile)
+    foreach(SERVER tftpd-hpa dnsmasq atftpd hostile)
       add_test(NAME RivariCheck.Server.${SERVER}
                COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck/server_check.py
                        --tool $<TARGET_FILE:rivari-check> --server ${SERVER})
@@ -21,9 +21,11 @@ endif()
 target_sources(TolvaneHostTests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/ScriptedTftpServer.cpp)
 target_link_libraries(TolvaneHostTests PRIVATE RivariServerCheck)
 
-# The firmware model against the fault scenarios' statuses (checked in OVMF by the firmware stage).
+# The table of firmware facts against the tool, the test bed and the fault scenarios' statuses (checked in OVMF by
+# the firmware stage).
 if(NOT TOLVANE_FUZZ AND Python3_Interpreter_FOUND)
   add_test(NAME RivariCheck.FirmwareModel
            COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/Test/Tools/RivariCheck/firmware_model_check.py
                    --tool $<TARGET_FILE:rivari-check>)
+  set_tests_properties(RivariCheck.FirmwareModel PROPERTIES ENVIRONMENT "PYTHONPATH=${PROJECT_SOURCE_DIR}/Test")
 endif()

@@ -152,3 +152,16 @@ ServerScript AnswerOnce(Bytes Packet) {
 }
 
 } // namespace ScriptedTftp
+
+namespace ScriptedTftp {
+
+ServerScript PortClosed() {
+  return [](const Endpoint &To, const TftpPacket &) {
+    Datagram Refused;
+    Refused.From = To;
+    Refused.PortUnreachable = true;
+    return std::vector<Datagram>{Refused};
+  };
+}
+
+} // namespace ScriptedTftp

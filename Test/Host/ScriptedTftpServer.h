@@ -49,12 +49,14 @@ public:
   bool Send(const Endpoint &To, const Bytes &Packet, std::string &) override;
   std::optional<Datagram> Receive(RivariCheck::LinkClock::time_point Deadline) override;
   RivariCheck::LinkClock::time_point Now() override { return Clock; }
+  std::string Shortfall() const override { return Short; }
 
   /* How many packets with Opcode the client sent. */
   size_t SentCount(uint16_t Opcode) const;
 
   std::vector<Datagram> Sent; // From holds where the client sent it
   RivariCheck::LinkClock::time_point Clock{};
+  std::string Short; // what the link reports it could not set up
 
 private:
   ServerScript Answer;
@@ -94,6 +96,9 @@ ServerScript TreeServer(std::map<std::string, Bytes> Files, std::string ErrorMes
 
 /* A server that answers every request with Packet, and every other packet with nothing. */
 ServerScript AnswerOnce(Bytes Packet);
+
+/* No server: every packet to To is answered with ICMP port unreachable. */
+ServerScript PortClosed();
 
 } // namespace ScriptedTftp
 

@@ -22,6 +22,7 @@ namespace {
 
 using FirmwareDouble::PxeOperation;
 using RivariCheck::MtftpAnswer;
+using RivariCheck::ServerBehaviour;
 using RivariCheck::VerdictKind;
 
 const std::string Configuration = "[AB12CD34]\n0 first\n";
@@ -131,34 +132,51 @@ using namespace ScriptedTftp;
 /*
  * A scripted server's answer to each request: Size answers the size query,
  * Read the read (through the client's schedule as the firmware's), and the
- * statuses OVMF returned for that behaviour in the firmware scenarios.
+ * behaviour the firmware tells each apart as; the statuses are the table of
+ * firmware facts' for those behaviours, measured in OVMF where it says so.
  */
 struct ScriptedCase {
   const char *Name;
   ServerScript Size;
   ServerScript Read;
-  EFI_STATUS FirmwareSize; // what OVMF's Mtftp returns to the size query
-  EFI_STATUS FirmwareRead; // and to the read
+  ServerBehaviour SizeBehaviour;
+  ServerBehaviour ReadBehaviour;
+  EFI_STATUS FirmwareSize() const {
+    return RivariCheck::FirmwareAnswerFor(RivariCheck::FirmwareRequest::SizeQuery, SizeBehaviour).Status;
+  }
+  EFI_STATUS FirmwareRead() const {
+    return RivariCheck::FirmwareAnswerFor(RivariCheck::FirmwareRequest::Read, ReadBehaviour).Status;
+  }
 };
 
 std::vector<ScriptedCase> ScriptedCases() {
   const Bytes File(Configuration.begin(), Configuration.end());
   const auto SizeAnswer = [](uint64_t Size) { return AnswerOnce(Oack({{"tsize", std::to_string(Size)}})); };
   const ServerScript Served = WindowServer(File, 512, 4);
+  using B = ServerBehaviour;
   return {
-      {"a server that answers as asked", SizeAnswer(File.size()), Served, EFI_SUCCESS, EFI_SUCCESS},
-      {"an error packet to the size query", AnswerOnce(Error(1, "File not found")), Served, EFI_TFTP_ERROR,
-       EFI_SUCCESS},
-      {"data at once to the size query", AnswerOnce(Data(1, File)), Served, EFI_PROTOCOL_ERROR, EFI_SUCCESS},
+      {"a server that answers as asked", SizeAnswer(File.size()), Served, B::Answered, B::Answered},
+      {"an error packet to the size query", AnswerOnce(Error(1, "File not found")), Served, B::ErrorPacket,
+       B::Answered},
+      {"data at once to the size query", AnswerOnce(Data(1, File)), Served, B::DataAtOnce, B::Answered},
       {"windowsize refused with error 8", AnswerOnce(Error(8, "windowsize")), AnswerOnce(Error(8, "windowsize")),
-       EFI_TFTP_ERROR, EFI_TFTP_ERROR},
-      {"more data than the size answered", SizeAnswer(File.size() / 2), Served, EFI_SUCCESS, EFI_BUFFER_TOO_SMALL},
-      {"the read refused with error 8", SizeAnswer(File.size()), AnswerOnce(Error(8, "blksize")), EFI_SUCCESS,
-       EFI_TFTP_ERROR},
+       B::ErrorPacket, B::ErrorPacket},
+      {"more data than the size answered", SizeAnswer(File.size() / 2), Served, B::Answered, B::MoreThanAnswered},
+      {"the read refused with error 8", SizeAnswer(File.size()), AnswerOnce(Error(8, "blksize")), B::Answered,
+       B::ErrorPacket},
       {"block size not acknowledged", SizeAnswer(File.size()), FileServer(File, 512, {{"windowsize", "4"}}),
-       EFI_SUCCESS, EFI_SUCCESS},
+       B::Answered, B::BlockSizeIgnored},
       {"silent after the option acknowledgement", SizeAnswer(File.size()),
-       AnswerOnce(Oack({{"blksize", "512"}, {"windowsize", "4"}})), EFI_SUCCESS, EFI_TIMEOUT},
+       AnswerOnce(Oack({{"blksize", "512"}, {"windowsize", "4"}})), B::Answered, B::Silent},
+      {"the size query's options acknowledged without tsize", AnswerOnce(Oack({{"windowsize", "4"}})), Served,
+       B::OptionsWithoutSize, B::Answered},
+      {"an acknowledgement where the size answer belongs", AnswerOnce(Join({Word(4), Word(0)})), Served,
+       B::UnexpectedPacket, B::Answered},
+      {"a window of 0 acknowledged before the size", AnswerOnce(Oack({{"windowsize", "0"}, {"tsize", "19"}})), Served,
+       B::OptionOutOfRange, B::Answered},
+      {"a read's block size acknowledged above the one asked for", SizeAnswer(File.size()),
+       AnswerOnce(Oack({{"blksize", "64513"}, {"windowsize", "4"}})), B::Answered, B::OptionOutOfRange},
+      {"nothing listens on the port", PortClosed(), PortClosed(), B::PortUnreachable, B::PortUnreachable},
   };
 }
 
@@ -178,7 +196,7 @@ TEST_P(ScriptedServerAgreementTest, VerdictFromTheServersBehaviourIsWhatTheDrive
   const MtftpAnswer Read = RivariCheck::ReadAnswer(RivariCheck::RunTransfer(ReadLink, Server, ReadRequest), Size.Size);
 
   const RivariCheck::DriverVerdict Fetch = RivariCheck::FetchVerdict(Size, Read, true);
-  EXPECT_EQ(Fetch.Status, DriverFetch("AB12CD34", Case.FirmwareSize, Case.FirmwareRead));
+  EXPECT_EQ(Fetch.Status, DriverFetch("AB12CD34", Case.FirmwareSize(), Case.FirmwareRead()));
 }
 
 TEST_P(ScriptedServerAgreementTest, NumberedFileVerdictFromTheServersBehaviourIsWhatTheDriverReturns) {
@@ -191,7 +209,8 @@ TEST_P(ScriptedServerAgreementTest, NumberedFileVerdictFromTheServersBehaviourIs
       RivariCheck::FirmwareTransfer(RivariCheck::FirmwareRequest::Read, "AB12CD34.3", {});
   ReadRequest.MostBytes = 1 << 20;
   const MtftpAnswer Read = RivariCheck::ReadAnswer(RivariCheck::RunTransfer(ReadLink, Server, ReadRequest), Size.Size);
-  EXPECT_EQ(RivariCheck::NumberedFileVerdict(Size, Read).Status, DriverDownload(Case.FirmwareSize, Case.FirmwareRead));
+  EXPECT_EQ(RivariCheck::NumberedFileVerdict(Size, Read).Status,
+            DriverDownload(Case.FirmwareSize(), Case.FirmwareRead()));
 }
 
 INSTANTIATE_TEST_SUITE_P(ScriptedServers, ScriptedServerAgreementTest, ::testing::ValuesIn(ScriptedCases()),
@@ -205,15 +224,34 @@ INSTANTIATE_TEST_SUITE_P(ScriptedServers, ScriptedServerAgreementTest, ::testing
 
 /* The whole check against a tree of files: its exit status by the documented precedence, its notes, its text. */
 struct CheckCase {
-  const char *Name;
-  std::map<std::string, Bytes> Files; // none: a server that never answers
-  std::string Identifier;
-  int ExitStatus;
-  std::string InText; // a piece the text report holds
+  const char *Name = "";
+  std::map<std::string, Bytes> Files = {}; // none: a server that never answers
+  std::string Identifier = "";
+  int ExitStatus = 0;
+  std::string InText = ""; // a piece the text report holds
   std::string ErrorMessage = "File not found";
+  std::function<ServerScript()> Serve = nullptr; // instead of a tree of Files
+  bool OverLoopback = false;
+  std::string Shortfall = ""; // what each link reports it could not set up
+  std::string NotInText = ""; // a piece the text report must not hold
 };
 
 Bytes Of(const std::string &Text) { return Bytes(Text.begin(), Text.end()); }
+
+/* A server of rivari.ini alone that grants reads BlockSize-byte blocks, as a server capped by its MTU does. */
+ServerScript CappedServer(uint32_t BlockSize) {
+  const Bytes File = Of(Configuration);
+  ServerScript Read = FileServer(File, BlockSize, {{"blksize", std::to_string(BlockSize)}});
+  return [=](const Endpoint &To, const TftpPacket &Sent) mutable -> std::vector<Datagram> {
+    if (Sent.Opcode == 1 && Sent.FileName != "rivari.ini") {
+      return {{Transfer, Error(1, "File not found")}};
+    }
+    if (Sent.Opcode == 1 && !Sent.Options.empty() && Sent.Options.front().first == "tsize") {
+      return {{Transfer, Oack({{"tsize", std::to_string(File.size())}})}};
+    }
+    return Read(To, Sent);
+  };
+}
 
 TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWhatTheServerDid) {
   const std::map<std::string, Bytes> Tree = {{"rivari.ini", Of(Configuration)}, {"AB12CD34.0", Of("file zero")}};
@@ -231,18 +269,46 @@ TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWha
        3,
        "error 1 \"\\x1B]0;pwned\\x07\\x1B[2J\"",
        "\x1B]0;pwned\x07\x1B[2J"},
+      {.Name = "nothing listening: every request refused at once, the numbered files checked all the same",
+       .Identifier = "AB12CD34",
+       .ExitStatus = 3,
+       .InText = "    0  AB12CD34.0",
+       .Serve = PortClosed,
+       .NotInText = "not checked"},
+      {.Name = "over loopback a capped block size names a machine's, without the fragment note",
+       .Identifier = "AB12CD34",
+       .ExitStatus = 0,
+       .InText = "grants a machine on Ethernet (MTU 1500) 1468-byte blocks",
+       .Serve = [] { return CappedServer(2263); },
+       .OverLoopback = true,
+       .NotInText = "IP fragments"},
+      {.Name = "over a network the same block size gets the fragment note",
+       .Identifier = "AB12CD34",
+       .ExitStatus = 0,
+       .InText = "blocks of 2263 bytes cross Ethernet (MTU 1500) as 2 IP fragments",
+       .Serve = [] { return CappedServer(2263); },
+       .NotInText = "over loopback"},
+      {.Name = "a receive buffer smaller than a window is noted",
+       .Files = Tree,
+       .Identifier = "AB12CD34",
+       .ExitStatus = 0,
+       .InText = "granted 1000 bytes: one window of the read (258064 bytes) may not fit",
+       .Shortfall = "granted 1000 bytes"},
   };
   for (const CheckCase &Case : CheckCases) {
     SCOPED_TRACE(Case.Name);
     const RivariCheck::LinkOpener Open = [&](std::string &) -> std::unique_ptr<RivariCheck::DatagramLink> {
-      if (Case.Files.empty()) {
-        return std::make_unique<ScriptedLink>(
-            [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; });
-      }
-      return std::make_unique<ScriptedLink>(TreeServer(Case.Files, Case.ErrorMessage));
+      auto Link = std::make_unique<ScriptedLink>(
+          Case.Serve ? Case.Serve()
+          : Case.Files.empty()
+              ? ServerScript([](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; })
+              : TreeServer(Case.Files, Case.ErrorMessage));
+      Link->Short = Case.Shortfall;
+      return Link;
     };
     RivariCheck::ServerCheckRequest Check;
     Check.Server = Server;
+    Check.OverLoopback = Case.OverLoopback;
     Check.MostSilence = std::chrono::milliseconds(2000);
     RivariCheck::ReportRequest Request;
     Request.Identifier = Case.Identifier;
@@ -250,34 +316,24 @@ TEST_F(ServerVerdictAgreementTest, ServerCheckExitStatusVerdictAndNotesFollowWha
     EXPECT_EQ(RivariCheck::ServerExitStatus(Report), Case.ExitStatus);
     const std::string Text = RivariCheck::ServerCheckAsText(Report);
     EXPECT_NE(Text.find(Case.InText), std::string::npos) << Text;
+    if (!Case.NotInText.empty()) {
+      EXPECT_EQ(Text.find(Case.NotInText), std::string::npos) << Text;
+    }
     EXPECT_EQ(Text.find('\x1B'), std::string::npos);
   }
 }
 
-/* OVMF's read requests as the capture of the fault scenarios' boot holds them (UDP payloads to port 69, in hex). */
+/* OVMF's read requests as the table of firmware facts holds them from a capture of the fault scenarios' boot. */
 TEST(FirmwareModelTest, RequestsAreOvmfsByteForByte) {
-  const struct {
-    RivariCheck::FirmwareRequest Request;
-    const char *FileName;
-    const char *Captured;
-  } Rows[] = {
-      {RivariCheck::FirmwareRequest::SizeQuery, "rivari.ini",
-       "00017269766172692e696e69006f63746574007473697a6500300077696e646f7773697a65003400"},
-      {RivariCheck::FirmwareRequest::SizeQuery, "ABCD1234.1",
-       "000141424344313233342e31006f63746574007473697a6500300077696e646f7773697a65003400"},
-      {RivariCheck::FirmwareRequest::Read, "rivari.ini",
-       "00017269766172692e696e69006f6374657400626c6b73697a650036343531320077696e646f7773697a65003400"},
-      {RivariCheck::FirmwareRequest::Read, "ABCD1234.1",
-       "000141424344313233342e31006f6374657400626c6b73697a650036343531320077696e646f7773697a65003400"},
-  };
-  for (const auto &Row : Rows) {
+  ASSERT_FALSE(RivariCheck::CapturedRequests().empty());
+  for (const RivariCheck::CapturedRequest &Row : RivariCheck::CapturedRequests()) {
     SCOPED_TRACE(Row.FileName);
     std::string Hex;
     for (const uint8_t Byte : RivariCheck::FirmwareRequestPacket(Row.Request, Row.FileName)) {
       Hex += "0123456789abcdef"[Byte >> 4];
       Hex += "0123456789abcdef"[Byte & 15];
     }
-    EXPECT_EQ(Hex, Row.Captured);
+    EXPECT_EQ(Hex, Row.Hex);
   }
 }
 

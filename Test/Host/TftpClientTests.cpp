@@ -7,16 +7,26 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "FirmwareModel.h"
 #include "ScriptedTftpServer.h"
 #include "TftpClient.h"
+#include "UdpLink.h"
 
 namespace {
 
 using namespace RivariCheck;
 using namespace ScriptedTftp;
 
+/* A read on the firmware's schedule (the table of firmware facts). */
 TransferRequest ReadOf(uint64_t MostBytes = 1 << 20) {
   TransferRequest Request;
+  Request.ResendInterval = FirmwareResendInterval;
+  Request.Sends = FirmwareSends;
   Request.FileName = "rivari.ini";
   Request.Options = {{"blksize", "1024"}, {"tsize", "0"}, {"windowsize", "4"}};
   Request.MostBytes = MostBytes;
@@ -30,8 +40,9 @@ TransferRequest SizeQuery() {
   return Request;
 }
 
-/* The firmware's schedule: six sends of each packet, four seconds apart. */
-constexpr double Patience = 24.0;
+/* The firmware's patience: every send of a packet waited out. */
+constexpr double Patience = double(FirmwarePatience.count()) / 1000;
+constexpr uint32_t Resends = FirmwareSends - 1;
 /* The last packet the client sent to Where. */
 TftpPacket LastSentTo(const ScriptedLink &Link, const Endpoint &Where) {
   for (auto Item = Link.Sent.rbegin(); Item != Link.Sent.rend(); ++Item) {
@@ -146,13 +157,13 @@ std::vector<ClientCase> ClientCases() {
                   [](uint64_t Number, Bytes Payload) {
                     return Number > 2 ? std::vector<Datagram>{} : PlainBlock(Number, Payload);
                   }),
-       TransferEnd::Timeout, 2048, 0, 5},
+       TransferEnd::Timeout, 2048, 0, Resends},
       {"a server repeating block 1 for ever cannot keep the transfer alive", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}}
                                  : PlainBlock(1, Bytes(File3000.begin(), File3000.begin() + 1024));
        },
-       TransferEnd::Timeout, 1024, 0, 5},
+       TransferEnd::Timeout, 1024, 0, Resends},
       {"more than the most bytes ends with error 3", ReadOf(2500), FileServer(File3000, 1024, Agreed),
        TransferEnd::TooLarge, 2048, 3},
       {"a window larger than the one asked for is refused", ReadOf(),
@@ -169,6 +180,16 @@ std::vector<ClientCase> ClientCases() {
        WindowServer(File3000, 1024, 1, {}, 2), TransferEnd::Complete, 3000, None, 0, 5},
       {"an option acknowledgement sent again is acknowledged again at once", ReadOf(),
        WindowServer(File3000, 1024, 1, {}, 0), TransferEnd::Complete, 3000, None, 0, 5},
+      {"ICMP port unreachable from the server's port ends the transfer at once", SizeQuery(), PortClosed(),
+       TransferEnd::PortUnreachable, 0, None},
+      {"ICMP port unreachable for another port is passed over", SizeQuery(),
+       [](const Endpoint &, const TftpPacket &) {
+         Datagram Refused;
+         Refused.From = Stranger;
+         Refused.PortUnreachable = true;
+         return std::vector<Datagram>{Refused, {Transfer, Oack({{"tsize", "3000"}})}};
+       },
+       TransferEnd::SizeAnswered, 0, 8},
   };
 }
 
@@ -220,12 +241,12 @@ TEST(TftpClientTest, SilenceResendsTheLastPacketAsTheFirmwareDoesThenGivesUp) {
     bool SilenceCut;
   } Cases[] = {
       {"no answer to the request", SizeQuery(),
-       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 6, Patience, false},
+       [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, FirmwareSends, Patience, false},
       {"no block after the option acknowledgement", ReadOf(),
        [](const Endpoint &, const TftpPacket &Sent) {
          return Sent.Opcode == 1 ? std::vector<Datagram>{{Transfer, Oack(Agreed)}} : std::vector<Datagram>{};
        },
-       4, 6, Patience, false},
+       4, FirmwareSends, Patience, false},
       {"a shorter limit ends the wait early", Cut,
        [](const Endpoint &, const TftpPacket &) { return std::vector<Datagram>{}; }, 1, 1, 1.5, true},
   };
@@ -269,6 +290,33 @@ TEST(TftpClientTest, BlockNumbersRollOverToZeroOrToOne) {
     EXPECT_EQ(Result.Data, Content);
     EXPECT_EQ(Result.Resends, 0u);
   }
+}
+
+/* A free UDP port of 127.0.0.1 that nothing listens on any more. */
+uint16_t ClosedLoopbackPort() {
+  const int Probe = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in Address = {};
+  Address.sin_family = AF_INET;
+  Address.sin_addr.s_addr = htonl(Loopback);
+  socklen_t Size = sizeof(Address);
+  EXPECT_EQ(bind(Probe, reinterpret_cast<sockaddr *>(&Address), sizeof(Address)), 0);
+  EXPECT_EQ(getsockname(Probe, reinterpret_cast<sockaddr *>(&Address), &Size), 0);
+  close(Probe);
+  return ntohs(Address.sin_port);
+}
+
+/* The real socket over loopback, which never leaves this host: the system's port unreachable reaches the client. */
+TEST(UdpLinkTest, PortUnreachableArrivesAtOnceFromThePortThatRefused) {
+  std::string Error;
+  const std::unique_ptr<DatagramLink> Link = OpenUdpLink(Error);
+  ASSERT_NE(Link, nullptr) << Error;
+  const Endpoint Closed = {Loopback, ClosedLoopbackPort()};
+  ASSERT_TRUE(Link->Send(Closed, ReadRequestPacket("rivari.ini", {{"tsize", "0"}}), Error)) << Error;
+  const std::optional<Datagram> Answer = Link->Receive(Link->Now() + std::chrono::seconds(5));
+  ASSERT_TRUE(Answer.has_value());
+  EXPECT_TRUE(Answer->PortUnreachable);
+  EXPECT_EQ(Answer->From, Closed);
+  EXPECT_TRUE(RoutesOverLoopback(Closed));
 }
 
 } // namespace

@@ -23,6 +23,7 @@ import threading
 import time
 from pathlib import Path
 
+from . import firmware_facts
 from .tftp_wire import (ACK, DEFAULT_BLOCK_SIZE, ERROR, ERROR_ACCESS, ERROR_ILLEGAL, ERROR_NOT_FOUND,
                         ERROR_OPTIONS, ERROR_UNKNOWN_TID, MAX_BLOCK_SIZE, MIN_BLOCK_SIZE, WRQ, ack_number,
                         data_packet, error_packet, oack_packet, parse_request)
@@ -47,11 +48,26 @@ FAULTS = {
     "windowsize-4": "acknowledges windowsize 4 and sends four blocks per acknowledgement (RFC 7440)",
     "stall-10s": "after a read's options are acknowledged, answers nothing for 10 s, then sends the file",
     "stall-30s": "after a read's options are acknowledged, answers nothing for 30 s, then sends the file",
+    "silent": "takes every request and answers nothing, not even an error: a server that hears and never speaks",
+    "no-server": "listens on nothing: the port is closed, and the system answers every request with ICMP port "
+                 "unreachable",
+    "unexpected-packet": "an ACK of block 0 (opcode 4, which no server sends) answers the size query (a request "
+                         "with tsize and no blksize)",
+    "no-size": "acknowledges the size query's other options and leaves tsize out; reads as usual",
+    "blksize-above-asked": "acknowledges a block size 1 byte above the one a read asked for, and sends blocks of it",
+    "windowsize-zero": "acknowledges windowsize 0 (RFC 7440 allows 1 to 65535) to every request asking for a window",
 }
 STALLS = {"stall-10s": 10.0, "stall-30s": 30.0}
+# Faults under which no transfer starts: the request is only logged.
+NO_TRANSFER = ("silent", "no-server")
 WINDOW = 4
 UNASKED_OPTION = ("blocksize2", 512)
 UNKNOWN_OPCODE = 9
+# The firmware's size query and read differ in the options only one of them asks for (tsize, blksize).
+SIZE_QUERY_ONLY = ({name for name, _ in firmware_facts.request_options("size_query")}
+                   - {name for name, _ in firmware_facts.request_options("read")})
+READ_ONLY = ({name for name, _ in firmware_facts.request_options("read")}
+             - {name for name, _ in firmware_facts.request_options("size_query")})
 
 
 def to_netascii(content):
@@ -84,6 +100,7 @@ class Plan:
         self.payload = payload
         self.timeout = timeout
         self.window = 1
+        self.packet = None  # sent instead of any answer, and nothing after it
 
 
 def plan_transfer(request, root, fault):
@@ -97,7 +114,8 @@ def plan_transfer(request, root, fault):
         return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
     if fault == "refuse-windowsize" and "windowsize" in options:
         return Plan(error=(ERROR_OPTIONS, "Option negotiation refused"))
-    if fault == "size-not-found" and "tsize" in options and "blksize" not in options:
+    size_query = SIZE_QUERY_ONLY <= set(options) and not READ_ONLY & set(options)
+    if fault == "size-not-found" and size_query:
         return Plan(error=(ERROR_NOT_FOUND, "File not found"))
     path = resolve(root, request.filename)
     if path is None:
@@ -114,17 +132,23 @@ def plan_transfer(request, root, fault):
     if fault == "ignore-options":
         return plan
 
+    if fault == "unexpected-packet" and size_query:
+        plan.packet = struct.pack("!HH", ACK, 0)
+        return plan
+
     oack = {}
-    if "tsize" in options:
+    if "tsize" in options and fault != "no-size":
         size = {"half-size": len(payload) // 2, "double-size": len(payload) * 2}.get(fault, len(payload))
         oack["tsize"] = size
     block_size = parse_int(options.get("blksize", ""))
     if block_size is not None and block_size >= MIN_BLOCK_SIZE and fault != "ignore-blksize":
-        plan.block_size = min(block_size, MAX_BLOCK_SIZE)
+        plan.block_size = min(block_size + (fault == "blksize-above-asked"), MAX_BLOCK_SIZE)
         oack["blksize"] = plan.block_size
-    if fault == "windowsize-4" and parse_int(options.get("windowsize", "")) is not None:
+    if fault in ("windowsize-4", "no-size") and parse_int(options.get("windowsize", "")) is not None:
         plan.window = min(WINDOW, max(1, parse_int(options["windowsize"])))
         oack["windowsize"] = plan.window
+    if fault == "windowsize-zero" and "windowsize" in options:
+        oack["windowsize"] = 0
     if fault == "unasked-option":
         oack[UNASKED_OPTION[0]] = UNASKED_OPTION[1]
     timeout = parse_int(options.get("timeout", ""))
@@ -149,6 +173,9 @@ class Transfer:
         try:
             if self.plan.error is not None:
                 self.socket.sendto(error_packet(*self.plan.error), self.client)
+                return
+            if self.plan.packet is not None:
+                self.socket.sendto(self.plan.packet, self.client)
                 return
             if self.plan.oack and not self.exchange(oack_packet(self.plan.oack), 0):
                 return
@@ -272,6 +299,11 @@ class HostileTftpServer:
         self.thread = None
 
     def serve_forever(self):
+        if self.fault == "no-server":
+            # The port stays known (the ready line names it) and nothing listens on it.
+            self.socket.close()
+            os.read(self.stop_reader, 1)
+            return
         while True:
             ready, _, _ = select.select([self.socket, self.stop_reader], [], [])
             if self.stop_reader in ready:
@@ -285,8 +317,13 @@ class HostileTftpServer:
             self.note("%s:%d bad packet (%d bytes) -> ERROR 4" % (client + (len(packet),)))
             self.socket.sendto(error_packet(ERROR_ILLEGAL, "Illegal TFTP operation"), client)
             return
+        if self.fault in NO_TRANSFER:
+            self.note("%s:%d %s -> nothing" % (client + (request.describe(),)))
+            return
         plan = plan_transfer(request, self.root, self.fault)
-        if plan.error is not None:
+        if plan.packet is not None:
+            answer = "a packet of opcode %d" % struct.unpack("!H", plan.packet[:2])
+        elif plan.error is not None:
             answer = "ERROR %d %s" % plan.error
         elif plan.oack:
             answer = "OACK %s, %d-byte blocks" % (" ".join("%s=%s" % item for item in plan.oack.items()), plan.block_size)

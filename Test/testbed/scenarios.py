@@ -31,7 +31,7 @@ class FaultScenario:
         self.script = table.script(name)
         self.expected = table.expected(name)
         self.generators = table.generators(name)
-        self.servers = [(("hostile", table.FAULT_SCENARIOS[name][0]), {})]
+        self.servers = [(table.server(name), {})]
 
 
 def load_module(path, name):

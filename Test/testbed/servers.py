@@ -4,6 +4,7 @@ and ends the server's process group on exit, also when the body raises:
     with tftpd_hpa(root, "127.0.0.1") as server:      # in.tftpd (root: it chroots and drops to nobody)
     with dnsmasq_tftp(root, "127.0.0.2") as server:   # dnsmasq-base as a TFTP-only server, always port 69
     with hostile(root, "127.0.0.1", 0, "half-size") as server:
+    with atftpd(root, "127.0.0.1", 0, ["--no-tsize"]) as server:  # atftpd from its Debian package (ATFTPD_CACHE)
         server.port, server.address, server.log_path
         probe_block_size(server.address, server.port, facts.CONFIGURATION_FILE)
 
@@ -15,6 +16,7 @@ changed its user outlives a killed test anywhere else.
 import contextlib
 import os
 import select
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -26,7 +28,11 @@ from .processes import package_module, process_group
 
 PROBE_NAME = "tolvane-probe.missing"
 START_SECONDS = 10.0
-KINDS = ("tftpd-hpa", "dnsmasq", "hostile")
+KINDS = ("tftpd-hpa", "dnsmasq", "hostile", "atftpd")
+# atftpd is unpacked from its Debian package here (scripts/prerequisites.sh), never installed: its package would
+# replace tftpd-hpa's.
+ATFTPD_CACHE = facts.REPOSITORY / "build" / "atftpd"
+ATFTPD_FETCH = "apt-get download atftpd && dpkg -x atftpd_*.deb %s" % ATFTPD_CACHE
 
 
 class RunningServer:
@@ -134,6 +140,39 @@ def hostile(root, address="127.0.0.1", port=0, fault="none", log_path=None):
         yield RunningServer("hostile " + fault, address, int(line[1]), process, log_path)
 
 
+def atftpd_program():
+    """The atftpd program: on the PATH, else unpacked in ATFTPD_CACHE; None when neither has it."""
+    found = shutil.which("atftpd")
+    if found is not None:
+        return found
+    unpacked = ATFTPD_CACHE / "usr" / "sbin" / "atftpd"
+    return str(unpacked) if unpacked.is_file() else None
+
+
+def atftpd_missing_reason():
+    """Why atftpd cannot be run here, or None."""
+    if atftpd_program() is None:
+        return "atftpd not found on the PATH or in %s (scripts/prerequisites.sh unpacks it: %s)" % (ATFTPD_CACHE,
+                                                                                                 ATFTPD_FETCH)
+    return None
+
+
+@contextlib.contextmanager
+def atftpd(root, address="127.0.0.1", port=0, extra_args=(), log_path=None):
+    """atftpd in the foreground serving ROOT on ADDRESS:PORT (0: a free port), logging to its log file."""
+    program = atftpd_program()
+    if program is None:
+        raise RuntimeError(atftpd_missing_reason())
+    port = port or free_udp_port(address)
+    log_path = log_file(log_path, "atftpd")
+    command = [program, "--daemon", "--no-fork", "--user", "nobody", "--group", "nogroup", "--bind-address", address,
+               "--port", str(port), "--logfile", "-", "--verbose=7", *extra_args, str(root)]
+    with process_group(command, log_path) as process:
+        server = RunningServer("atftpd", address, port, process, log_path)
+        wait_until_answering(server)
+        yield server
+
+
 def start(kind, args, root, address, port, log_path):
     """The context manager of one server named as boot.txt names it: KIND with its ARGS (hostile: the fault)."""
     if kind == "tftpd-hpa":
@@ -142,4 +181,6 @@ def start(kind, args, root, address, port, log_path):
         return dnsmasq_tftp(root, address, port, args, log_path)
     if kind == "hostile":
         return hostile(root, address, port, args[0], log_path)
+    if kind == "atftpd":
+        return atftpd(root, address, port, args, log_path)
     raise ValueError("unknown server kind %r (known: %s)" % (kind, ", ".join(KINDS)))

@@ -8,15 +8,26 @@
 #include <iostream>
 
 #include "ConfigurationReport.h"
+#include "FirmwareModel.h"
 #include "HostPlatform.h"
 #include "ReportOutput.h"
 #include "ServerCheck.h"
 #include "ServerCheckJson.h"
 #include "ServerCheckText.h"
-#include "WarningControl.h"
 #include "Split/SplitCommand.h"
+#include "WarningControl.h"
 
 namespace {
+
+/* Text with PATIENCE replaced by the seconds of silence the firmware sits out, from the firmware model. */
+std::string WithPatience(std::string Text) {
+  const std::string Mark = "PATIENCE";
+  const std::string Seconds = std::to_string(RivariCheck::FirmwarePatience.count() / 1000);
+  for (size_t At = Text.find(Mark); At != std::string::npos; At = Text.find(Mark, At + Seconds.size())) {
+    Text.replace(At, Mark.size(), Seconds);
+  }
+  return Text;
+}
 
 /* Exit status for wrong use of the command line. */
 constexpr int UsageError = 64;
@@ -36,7 +47,7 @@ constexpr const char *Examples = R"(Examples:
       the file from standard input, every finding written as an error
   rivari-check --server 192.0.2.10 --machine AB12CD34
       the firmware's requests for the driver against a TFTP server, sent and waited for as the firmware does (up
-      to 24 s of silence): the size it answers, the block size and window it agrees to, whether FetchConfiguration
+      to PATIENCE s of silence): the size it answers, the block size and window it agrees to, whether FetchConfiguration
       would succeed and the pool it needs, the machine's section in the file it sends, and numbered files 0, 1,
       2, ... up to the first missing one
   rivari-check split rivari.ini --map fleet.csv --out tftp-root --for dnsmasq-ip
@@ -111,7 +122,7 @@ int main(int argc, char **argv) {
   CLI::App App{"Shows what the TolvaneService driver reads from a rivari.ini, and warns about the traps of "
                "the format.",
                "rivari-check"};
-  App.footer(Examples);
+  App.footer(WithPatience(Examples));
   std::string FilePath;
   std::vector<std::string> Identifiers;
   std::string IdentifierList;
@@ -142,8 +153,8 @@ int main(int argc, char **argv) {
           ->excludes(File);
   CLI::Option *Timeout =
       App.add_option("--timeout", TimeoutSeconds,
-                     "With --server: wait at most this many seconds of silence instead of the firmware's 24; a longer "
-                     "silence makes the verdict \"cannot tell\" (exit 4)")
+                     WithPatience("With --server: wait at most this many seconds of silence instead of the firmware's "
+                                  "PATIENCE; a longer silence makes the verdict \"cannot tell\" (exit 4)"))
           ->check(CLI::Range(0.01, 600.0))
           ->type_name("SECONDS")
           ->needs(Server);

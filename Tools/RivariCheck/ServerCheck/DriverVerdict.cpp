@@ -14,12 +14,6 @@ namespace {
 constexpr int SizeQueryStep = TOLVANE_FETCH_STEP_SIZE_QUERY;
 constexpr int SectionStep = TOLVANE_FETCH_STEP_SECTION;
 
-std::string StatusValue(uint64_t Status) {
-  char Value[24];
-  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
-  return Value;
-}
-
 /* Why the check cannot tell what the firmware would get from Result. */
 std::string CannotTellReason(const TransferResult &Result) {
   if (Result.End == TransferEnd::Timeout) {
@@ -129,6 +123,12 @@ DriverVerdict NumberedFileVerdict(const MtftpAnswer &SizeQuery, const std::optio
   return Verdict;
 }
 
+std::string StatusValue(uint64_t Status) {
+  char Value[24];
+  std::snprintf(Value, sizeof(Value), "0x%016llX", static_cast<unsigned long long>(Status));
+  return Value;
+}
+
 std::string StatusName(uint64_t Status) {
   struct NamedStatus {
     uint64_t Status;
@@ -137,6 +137,7 @@ std::string StatusName(uint64_t Status) {
   static constexpr NamedStatus Names[] = {
       {EFI_SUCCESS, "EFI_SUCCESS"},
       {EFI_BUFFER_TOO_SMALL, "EFI_BUFFER_TOO_SMALL"},
+      {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
       {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
       {EFI_TIMEOUT, "EFI_TIMEOUT"},
       {EFI_TFTP_ERROR, "EFI_TFTP_ERROR"},

@@ -30,6 +30,9 @@ DriverVerdict FetchVerdict(const MtftpAnswer &SizeQuery, const std::optional<Mtf
 /* FetchNumberedFile's outcome with a buffer of the answered size; none for Read with --no-read. */
 DriverVerdict NumberedFileVerdict(const MtftpAnswer &SizeQuery, const std::optional<MtftpAnswer> &Read);
 
+/* "0x8000000000000012": the status as 16 hexadecimal digits. */
+std::string StatusValue(uint64_t Status);
+
 /* "EFI_TIMEOUT", or the hexadecimal value for a status without a name here. */
 std::string StatusName(uint64_t Status);
 

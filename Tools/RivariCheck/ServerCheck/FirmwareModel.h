@@ -1,10 +1,12 @@
 /*
- * What OVMF's TFTP does for the driver, in one place: the options of each
- * request as it sends them, how long it waits and how often it sends
- * again, the status it returns for each thing a server can do, and the
- * pool a fetch takes. The server check sends these requests, waits this
- * long and reads its verdicts from this table; the firmware scenarios
- * measure the rows that name one.
+ * What OVMF's TFTP does for the driver, read from the table of firmware
+ * facts (FirmwareFacts.json, generated into FirmwareFacts.h and
+ * FirmwareAnswers.inc at build time): the options of each request as it
+ * sends them, how long it waits and how often it sends again, the status
+ * it returns for each thing a server can do, and the pool a fetch takes.
+ * The server check sends these requests, waits this long and reads its
+ * verdicts from this table; the firmware scenarios measure the rows that
+ * name one.
  */
 #ifndef TOLVANE_TOOLS_FIRMWARE_MODEL_H
 #define TOLVANE_TOOLS_FIRMWARE_MODEL_H
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FirmwareFacts.h"
 #include "Protocol/TolvaneService.h"
 #include "TftpClient.h"
 
@@ -41,40 +44,30 @@ std::vector<TftpOption> FirmwareTftpOptions(FirmwareRequest Request);
 /* The request packet OVMF sends for FileName, byte for byte. */
 std::vector<uint8_t> FirmwareRequestPacket(FirmwareRequest Request, const std::string &FileName);
 
-/* OVMF sends each request and each acknowledgement up to this many times, this far apart, then gives up. */
-constexpr uint32_t FirmwareSends = 6;
-constexpr std::chrono::milliseconds FirmwareResendInterval{4000};
-/* The longest silence a transfer survives: every send waited out. */
-constexpr std::chrono::milliseconds FirmwarePatience = FirmwareSends * FirmwareResendInterval;
-
-/* The most boot-services pool the check assumes a fetch can have: half the 512 MiB of the test bed's machine. */
-constexpr uint64_t FirmwarePoolLimit = 256ull << 20;
-
-/* What a server did with one request, as the firmware tells the cases apart. */
-enum class ServerBehaviour {
-  Answered,           // size query: a size in the option acknowledgement; read: the file, within the buffer
-  MoreThanAnswered,   // read: more bytes than the size answer (the buffer)
-  BlockSizeIgnored,   // read: options acknowledged without blksize, 512-byte blocks
-  DataAtOnce,         // data at once: every option ignored
-  OptionsWithoutSize, // size query: options acknowledged without tsize
-  ErrorPacket,        // an error packet (no such file, an option refused, ...)
-  Silent,             // nothing, or nothing more, for the firmware's whole patience
-  MalformedPacket,    // a packet too short or without its final NUL
-  UnknownOpcode,      // an opcode TFTP does not have
-  UnexpectedPacket,   // a TFTP packet where none of its kind can come
-  OptionOutOfRange,   // an acknowledged value out of range (a block size or window above the one asked for)
-};
-
 struct FirmwareAnswerRow {
   FirmwareRequest Request;
   ServerBehaviour Behaviour;
   uint64_t Status;      // what Mtftp returns
   const char *Fault;    // the hostile test server's fault that makes a server behave so
+  const char *Server;   // or the real server (with its arguments) that does; both null when neither does
   const char *Scenario; // the firmware scenario that measured the status; null: not measured in OVMF
+  const char *Assumed;  // why the status is assumed, when no scenario measured it
 };
 
 /* Every row of the model. */
 std::span<const FirmwareAnswerRow> FirmwareAnswers();
+
+/* A request as OVMF sent it, from the capture of a firmware scenario's boot (the UDP payload, in hex). */
+struct CapturedRequest {
+  FirmwareRequest Request;
+  const char *FileName;
+  const char *Hex;
+};
+
+std::span<const CapturedRequest> CapturedRequests();
+
+/* The behaviour's name in JSON: "options-without-size". */
+const char *BehaviourName(ServerBehaviour Behaviour);
 
 /* The row for Behaviour on Request (every pair has one). */
 const FirmwareAnswerRow &FirmwareAnswerFor(FirmwareRequest Request, ServerBehaviour Behaviour);

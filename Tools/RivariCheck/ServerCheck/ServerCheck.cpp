@@ -12,6 +12,12 @@ namespace RivariCheck {
 
 namespace {
 
+/* A data packet's header before its block. */
+constexpr uint64_t DataHeader = 4;
+/* The largest path MTU a machine on Ethernet has, and the block size it carries without IP fragments. */
+constexpr uint32_t EthernetMtu = 1500;
+constexpr uint32_t EthernetBlockSize = EthernetMtu - 20 - 8 - DataHeader;
+
 /* The most bytes the check takes of one file. */
 constexpr uint64_t MostBytes = 256ull << 20;
 /* The numbers a scan tries: 0 to 99. */
@@ -32,6 +38,7 @@ RequestReport Run(const LinkOpener &OpenLink, const ServerCheckRequest &Check, F
     Report.Result.Problem = Error;
     return Report;
   }
+  Report.LinkShortfall = Link->Shortfall();
   Report.Result = RunTransfer(*Link, Check.Server, Request);
   return Report;
 }
@@ -52,10 +59,36 @@ void AddNote(ServerReport &Server, const std::string &Note) {
   }
 }
 
+/* The most bytes one window of the read brings at once: the window asked for, in blocks of the driver's size. */
+uint64_t LargestWindowBytes() {
+  uint64_t Window = 1;
+  for (const FirmwareOption &Option : FirmwareOptions(FirmwareRequest::Read)) {
+    if (std::string(Option.Name) == "windowsize") {
+      Window = std::stoull(Option.Value);
+    }
+  }
+  return Window * (DriverBlockSize + DataHeader);
+}
+
+/* What a read's block size means for a machine, when the check ran over loopback and the server capped it. */
+std::string LoopbackBlockSizeNote(uint32_t BlockSize) {
+  return "the check reached the server over loopback, whose MTU no machine's path has: the server agreed to " +
+         std::to_string(BlockSize) +
+         "-byte blocks here; a server that caps blocks by its interface's MTU (dnsmasq) "
+         "grants a machine on Ethernet (MTU " +
+         std::to_string(EthernetMtu) + ") " + std::to_string(EthernetBlockSize) +
+         "-byte blocks, and those cross it unfragmented";
+}
+
 /* Notes and warnings on how the server sent a file: block size, fragments, path problems, size answers. */
 void AddTransferFindings(ServerReport &Server, const std::string &Name, const RequestReport &SizeQuery,
                          const RequestReport &Read, std::vector<Warning> &Warnings) {
   const TransferResult &Got = Read.Result;
+  if (!Read.LinkShortfall.empty()) {
+    AddNote(Server, Read.LinkShortfall + ": one window of the read (" + std::to_string(LargestWindowBytes()) +
+                        " bytes) may not fit, and blocks the check's own socket drops show as resends no machine "
+                        "would see");
+  }
   AddNote(Server, PathProblemNote(Name, Got));
   for (const TftpOption &Option : Got.UnaskedOptions) {
     AddNote(Server, "the server acknowledged " + DisplayBytes(Option.first) + "=" + DisplayBytes(Option.second) +
@@ -64,16 +97,23 @@ void AddTransferFindings(ServerReport &Server, const std::string &Name, const Re
   if (Got.End != TransferEnd::Complete) {
     return;
   }
+  const bool Capped = !Got.DataAtOnce && Got.BlockSize < DriverBlockSize;
+  // Over loopback a capped block size says what the server allows here, not what a machine gets.
+  const bool LoopbackCap = Capped && Server.OverLoopback && Got.BlockSize > EthernetBlockSize;
   if (Got.DataAtOnce) {
     AddNote(Server, "the server ignored the read's options and sent 512-byte blocks at once");
-  } else if (Got.BlockSize < DriverBlockSize) {
+  } else if (LoopbackCap) {
+    AddNote(Server, LoopbackBlockSizeNote(Got.BlockSize));
+  } else if (Capped) {
     AddNote(Server, "the server agreed to " + std::to_string(Got.BlockSize) + "-byte blocks, not " +
                         std::to_string(DriverBlockSize) + ": transfers take up to " +
                         std::to_string((DriverBlockSize + Got.BlockSize - 1) / Got.BlockSize) +
                         " times as many round trips (servers cap the block size by their interface MTU or a "
                         "setting: dnsmasq --tftp-mtu, tftpd-hpa --blocksize)");
   }
-  AddNote(Server, FragmentNote(Got.BlockSize));
+  if (!LoopbackCap) {
+    AddNote(Server, FragmentNote(Got.BlockSize));
+  }
   const std::optional<uint64_t> Size = SizeQuery.Result.SizeAnswer;
   if (SizeQuery.Result.End == TransferEnd::SizeAnswered && Size && *Size > Got.Received) {
     Warnings.push_back({"size-answer", 0,
@@ -165,6 +205,7 @@ ServerCheckReport CheckServer(const LinkOpener &OpenLink, const ServerCheckReque
   ServerCheckReport Checked;
   ServerReport &Server = Checked.Server;
   Server.Server = EndpointText(Check.Server);
+  Server.OverLoopback = Check.OverLoopback;
   const TransferRequest Schedule = FirmwareTransfer(FirmwareRequest::SizeQuery, ConfigName, Check.MostSilence);
   Server.TimeoutShortened = Schedule.MostSilence.has_value();
   Server.TimeoutMilliseconds = static_cast<uint64_t>(Schedule.MostSilence.value_or(FirmwarePatience).count());
@@ -208,7 +249,11 @@ std::optional<ServerCheckReport> CheckServerAt(const std::string &Text, const Se
   }
   ServerCheckRequest Check = Settings;
   Check.Server = *Server;
-  return CheckServer(OpenUdpLink, Check, Request);
+  Check.OverLoopback = RoutesOverLoopback(*Server);
+  // Room for a whole window and one block more (a repeat), so that the socket drops nothing the firmware keeps.
+  const uint64_t ReceiveBytes = LargestWindowBytes() + DriverBlockSize + DataHeader;
+  return CheckServer([ReceiveBytes](std::string &Problem) { return OpenUdpLink(Problem, ReceiveBytes); }, Check,
+                     Request);
 }
 
 int ServerExitStatus(const ServerCheckReport &Report) {

@@ -19,6 +19,7 @@ struct ServerCheckRequest {
   Endpoint Server;
   std::optional<std::chrono::milliseconds> MostSilence; // --timeout: a shorter wait than the firmware's
   bool ReadNumberedFiles = true;                        // false: size queries only
+  bool OverLoopback = false; // the server is reached over loopback, whose MTU no machine's path has
 };
 
 /* A fresh link for each transfer; none with Error set when there is none to be had. */

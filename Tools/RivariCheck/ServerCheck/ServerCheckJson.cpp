@@ -38,6 +38,8 @@ const char *EndName(TransferEnd End) {
     return "too-large";
   case TransferEnd::SendFailed:
     return "send-failed";
+  case TransferEnd::PortUnreachable:
+    return "port-unreachable";
   }
   return "";
 }
@@ -111,6 +113,7 @@ ordered_json ServerJson(const ServerReport &Server) {
   return {{"address", Server.Server},
           {"timeout_seconds", double(Server.TimeoutMilliseconds) / 1000},
           {"timeout_shortened", Server.TimeoutShortened},
+          {"over_loopback", Server.OverLoopback},
           {"size_query", RequestJson(Server.SizeQuery)},
           {"read", RequestJson(Server.Read)},
           {"fetch", VerdictJson(Server.Fetch)},
@@ -122,17 +125,6 @@ ordered_json ServerJson(const ServerReport &Server) {
 } // namespace
 
 std::string FirmwareModelAsJson() {
-  static constexpr const char *BehaviourNames[] = {"answered",
-                                                   "more-than-answered",
-                                                   "block-size-ignored",
-                                                   "data-at-once",
-                                                   "options-without-size",
-                                                   "error-packet",
-                                                   "silent",
-                                                   "malformed-packet",
-                                                   "unknown-opcode",
-                                                   "unexpected-packet",
-                                                   "option-out-of-range"};
   ordered_json Requests = ordered_json::object();
   for (const auto &[Request, Name] :
        {std::pair{FirmwareRequest::SizeQuery, "size_query"}, std::pair{FirmwareRequest::Read, "read"}}) {
@@ -144,11 +136,15 @@ std::string FirmwareModelAsJson() {
   }
   ordered_json Answers = ordered_json::array();
   for (const FirmwareAnswerRow &Row : FirmwareAnswers()) {
+    const auto OrNullText = [](const char *Text) { return Text ? ordered_json(Text) : ordered_json(); };
     Answers.push_back({{"request", Row.Request == FirmwareRequest::SizeQuery ? "size_query" : "read"},
-                       {"behaviour", BehaviourNames[static_cast<int>(Row.Behaviour)]},
+                       {"behaviour", BehaviourName(Row.Behaviour)},
                        {"status", StatusName(Row.Status)},
-                       {"fault", Row.Fault},
-                       {"scenario", Row.Scenario ? ordered_json(Row.Scenario) : ordered_json()}});
+                       {"status_value", StatusValue(Row.Status)},
+                       {"fault", OrNullText(Row.Fault)},
+                       {"scenario", OrNullText(Row.Scenario)},
+                       {"server", OrNullText(Row.Server)},
+                       {"assumed", OrNullText(Row.Assumed)}});
   }
   const ordered_json Model = {{"requests", Requests},
                               {"sends", FirmwareSends},

@@ -45,6 +45,7 @@ struct RequestReport {
   std::string FileName;
   std::vector<TftpOption> Options;
   TransferResult Result;
+  std::string LinkShortfall; // what the check's own socket lacked (a receive buffer smaller than asked for)
 };
 
 struct NumberedFileCheck {
@@ -60,6 +61,7 @@ struct ServerReport {
   std::string Server;               // A.B.C.D:PORT
   uint64_t TimeoutMilliseconds = 0; // the longest silence waited for
   bool TimeoutShortened = false;    // --timeout cut the firmware's patience
+  bool OverLoopback = false;        // the check reached the server over the loopback interface
   RequestReport SizeQuery;
   RequestReport Read;
   DriverVerdict Fetch; // FetchConfiguration

@@ -49,6 +49,8 @@ std::string DescribeTransferEnd(const TransferResult &Result) {
     return "stopped: " + Result.Problem;
   case TransferEnd::SendFailed:
     return "cannot send: " + Result.Problem;
+  case TransferEnd::PortUnreachable:
+    return "port unreachable (ICMP): nothing listens there";
   }
   return "";
 }
@@ -69,6 +71,8 @@ std::string DescribeBehaviour(ServerBehaviour Behaviour, const TransferResult &R
                ? "the server did not answer within the firmware's patience (" + DescribeTransferEnd(Result) + ")"
                : "the transfer stalled for longer than the firmware waits (" + DescribeTransferEnd(Result) +
                      "): a server that stopped, or a path that loses what it sends";
+  case ServerBehaviour::PortUnreachable:
+    return "nothing listens on the server's port: ICMP port unreachable answered the request at once";
   default:
     return DescribeTransferEnd(Result);
   }

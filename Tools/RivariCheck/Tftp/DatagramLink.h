@@ -27,6 +27,7 @@ struct Endpoint {
 struct Datagram {
   Endpoint From;
   std::vector<uint8_t> Bytes;
+  bool PortUnreachable = false; // not a datagram: ICMP port unreachable for what was sent to From
 };
 
 class DatagramLink {
@@ -34,9 +35,11 @@ public:
   virtual ~DatagramLink() = default;
   /* Sends Bytes to To; false with Error set when the system refuses to. */
   virtual bool Send(const Endpoint &To, const std::vector<uint8_t> &Bytes, std::string &Error) = 0;
-  /* The next datagram that arrives before Deadline, or none once it has passed. */
+  /* The next datagram (or port-unreachable answer) that arrives before Deadline, or none once it has passed. */
   virtual std::optional<Datagram> Receive(LinkClock::time_point Deadline) = 0;
   virtual LinkClock::time_point Now() = 0;
+  /* What the link could not set up as asked (a receive buffer smaller than asked for); empty when nothing. */
+  virtual std::string Shortfall() const { return ""; }
 };
 
 } // namespace RivariCheck

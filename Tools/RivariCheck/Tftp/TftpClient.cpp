@@ -153,17 +153,25 @@ bool TakeOption(TransferSession &Session, const TftpOption &Option, std::vector<
   return false;
 }
 
-/* Accepts the options the server acknowledged, or ends the transfer with error 8. */
+/*
+ * Accepts the options the server acknowledged, or ends the transfer with
+ * error 8 at the first it cannot accept; every option is looked at first,
+ * so that a size answered after a bad option is still recorded.
+ */
 void TakeOptions(TransferSession &Session, const std::vector<TftpOption> &Options) {
   TransferResult &Result = Session.Result;
   std::vector<std::string> Seen;
+  const TftpOption *Refused = nullptr;
   for (const TftpOption &Option : Options) {
-    if (!TakeOption(Session, Option, Seen)) {
-      EndWithError(Session, TransferEnd::BadOptions, TftpErrorCode::OptionRefused,
-                   "option acknowledgement holds " + Option.first + "=" + Option.second +
-                       ", which was not asked for in this form");
-      return;
+    if (!TakeOption(Session, Option, Seen) && Refused == nullptr) {
+      Refused = &Option;
     }
+  }
+  if (Refused != nullptr) {
+    EndWithError(Session, TransferEnd::BadOptions, TftpErrorCode::OptionRefused,
+                 "option acknowledgement holds " + Refused->first + "=" + Refused->second +
+                     ", which was not asked for in this form");
+    return;
   }
   Result.OptionsAcknowledged = true;
   Result.BlockSize = Result.BlockSizeAnswer.value_or(DefaultBlockSize);
@@ -316,6 +324,17 @@ bool FromPeer(TransferSession &Session, const Datagram &Datagram) {
   return false;
 }
 
+/* An ICMP port unreachable: for the server's port (or its transfer port, once known), nothing listens there. */
+bool TakeUnreachable(TransferSession &Session, const Datagram &Answer) {
+  if (Answer.From != Session.Peer.value_or(Session.Server)) {
+    Session.Result.IgnoredPackets++;
+    return false;
+  }
+  Session.Result.End = TransferEnd::PortUnreachable;
+  Session.Finished = true;
+  return true;
+}
+
 /* What a wait sends again: the request before any answer, else the acknowledgement of the last block taken. */
 void SendAgain(TransferSession &Session) {
   if (Session.Started) {
@@ -361,7 +380,10 @@ TransferResult RunTransfer(DatagramLink &Link, const Endpoint &Server, const Tra
       }
       continue;
     }
-    if (FromPeer(Session, *Received) && TakePacket(Session, Received->Bytes)) {
+    const bool MovedOn = Received->PortUnreachable
+                             ? TakeUnreachable(Session, *Received)
+                             : FromPeer(Session, *Received) && TakePacket(Session, Received->Bytes);
+    if (MovedOn) {
       Session.Result.LongestWait =
           std::max(Session.Result.LongestWait, std::chrono::duration<double>(Now - WaitStart).count());
       WaitStart = Now;

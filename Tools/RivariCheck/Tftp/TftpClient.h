@@ -11,6 +11,8 @@
  * neither count as the answer nor extend the wait, so no server can keep
  * a transfer alive without sending the file. On giving up, and on any
  * fault of the server's, the client tells the server with an error packet.
+ * An ICMP port unreachable for what went to the server (or its transfer
+ * port) ends the transfer at once: nothing listens there.
  */
 #ifndef TOLVANE_TOOLS_TFTP_CLIENT_H
 #define TOLVANE_TOOLS_TFTP_CLIENT_H
@@ -45,6 +47,7 @@ enum class TransferEnd {
   BadOptions,        // an option acknowledged twice or with a value out of range; ended with error 8
   TooLarge,          // more than MostBytes arrived; ended with error 3
   SendFailed,        // the system would not send
+  PortUnreachable,   // ICMP port unreachable answered a packet to the server: nothing listens there
 };
 
 struct TransferResult {

@@ -2,15 +2,18 @@
 #include "UdpLink.h"
 
 #include <arpa/inet.h>
+#include <linux/errqueue.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace RivariCheck {
 
@@ -19,6 +22,9 @@ namespace {
 /* The largest UDP payload IPv4 carries: no datagram is ever cut. */
 constexpr size_t LargestDatagram = 65535;
 constexpr uint16_t TftpPort = 69;
+/* ICMP destination unreachable, code port unreachable (RFC 792). */
+constexpr uint8_t IcmpUnreachable = 3;
+constexpr uint8_t IcmpPortUnreachable = 3;
 
 sockaddr_in SocketAddress(const Endpoint &Where) {
   sockaddr_in Address = {};
@@ -28,9 +34,46 @@ sockaddr_in SocketAddress(const Endpoint &Where) {
   return Address;
 }
 
+/*
+ * The oldest ICMP error queued on Socket (IP_RECVERR), as a datagram from
+ * the endpoint the refused packet went to; none when the queue is empty
+ * or its error is not a port unreachable (that one is dropped).
+ */
+std::optional<Datagram> QueuedUnreachable(int Socket) {
+  sockaddr_in Destination = {};
+  alignas(cmsghdr) char Control[256];
+  char Payload[1];
+  iovec Vector = {Payload, sizeof(Payload)};
+  msghdr Message = {};
+  Message.msg_name = &Destination;
+  Message.msg_namelen = sizeof(Destination);
+  Message.msg_iov = &Vector;
+  Message.msg_iovlen = 1;
+  Message.msg_control = Control;
+  Message.msg_controllen = sizeof(Control);
+  if (recvmsg(Socket, &Message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+    return std::nullopt;
+  }
+  for (cmsghdr *Header = CMSG_FIRSTHDR(&Message); Header != nullptr; Header = CMSG_NXTHDR(&Message, Header)) {
+    if (Header->cmsg_level != IPPROTO_IP || Header->cmsg_type != IP_RECVERR) {
+      continue;
+    }
+    sock_extended_err Error;
+    std::memcpy(&Error, CMSG_DATA(Header), sizeof(Error));
+    if (Error.ee_origin == SO_EE_ORIGIN_ICMP && Error.ee_type == IcmpUnreachable &&
+        Error.ee_code == IcmpPortUnreachable) {
+      Datagram Refused;
+      Refused.From = {ntohl(Destination.sin_addr.s_addr), ntohs(Destination.sin_port)};
+      Refused.PortUnreachable = true;
+      return Refused;
+    }
+  }
+  return std::nullopt;
+}
+
 class UdpLink final : public DatagramLink {
 public:
-  explicit UdpLink(int Descriptor) : Socket(Descriptor) {}
+  UdpLink(int Descriptor, std::string Shortfall) : Socket(Descriptor), Short(std::move(Shortfall)) {}
   UdpLink(const UdpLink &) = delete;
   UdpLink &operator=(const UdpLink &) = delete;
   ~UdpLink() override { close(Socket); }
@@ -56,14 +99,18 @@ public:
       if (Ready <= 0) {
         continue; // timed out (checked above) or interrupted
       }
+      // Errors first: reading the queue also clears the error a plain receive would fail with.
+      if (std::optional<Datagram> Refused = QueuedUnreachable(Socket)) {
+        return Refused;
+      }
       Datagram Received;
       Received.Bytes.resize(LargestDatagram);
       sockaddr_in From = {};
       socklen_t FromSize = sizeof(From);
-      const ssize_t Got = recvfrom(Socket, Received.Bytes.data(), Received.Bytes.size(), 0,
+      const ssize_t Got = recvfrom(Socket, Received.Bytes.data(), Received.Bytes.size(), MSG_DONTWAIT,
                                    reinterpret_cast<sockaddr *>(&From), &FromSize);
       if (Got < 0) {
-        continue; // an ICMP error queued on the socket, or an interruption: the wait goes on
+        continue; // another ICMP error, nothing after all, or an interruption: the wait goes on
       }
       Received.Bytes.resize(static_cast<size_t>(Got));
       Received.From = {ntohl(From.sin_addr.s_addr), ntohs(From.sin_port)};
@@ -73,13 +120,37 @@ public:
 
   LinkClock::time_point Now() override { return LinkClock::now(); }
 
+  std::string Shortfall() const override { return Short; }
+
 private:
   int Socket;
+  std::string Short;
 };
+
+/*
+ * Asks for Bytes of receive buffer: beyond the system's limit as root
+ * (SO_RCVBUFFORCE), within it otherwise. Returns what is missing, in words,
+ * or nothing when the socket holds Bytes.
+ */
+std::string AskReceiveBuffer(int Socket, size_t Bytes) {
+  const int Asked = static_cast<int>(std::min<size_t>(Bytes, INT32_MAX / 2));
+  if (setsockopt(Socket, SOL_SOCKET, SO_RCVBUFFORCE, &Asked, sizeof(Asked)) != 0) {
+    setsockopt(Socket, SOL_SOCKET, SO_RCVBUF, &Asked, sizeof(Asked));
+  }
+  int Granted = 0;
+  socklen_t Size = sizeof(Granted);
+  getsockopt(Socket, SOL_SOCKET, SO_RCVBUF, &Granted, &Size);
+  // The system reports twice what it grants to datagrams: the other half is its own bookkeeping.
+  if (Granted / 2 >= Asked) {
+    return "";
+  }
+  return "the system granted a receive buffer of " + std::to_string(Granted / 2) + " bytes, not the " +
+         std::to_string(Asked) + " asked for (net.core.rmem_max; as root the check asks past it)";
+}
 
 } // namespace
 
-std::unique_ptr<DatagramLink> OpenUdpLink(std::string &Error) {
+std::unique_ptr<DatagramLink> OpenUdpLink(std::string &Error, size_t ReceiveBytes) {
   const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (Socket < 0) {
     Error = std::strerror(errno);
@@ -91,7 +162,32 @@ std::unique_ptr<DatagramLink> OpenUdpLink(std::string &Error) {
     close(Socket);
     return nullptr;
   }
-  return std::make_unique<UdpLink>(Socket);
+  // ICMP errors are reported to an unconnected socket only when asked for; the server answers from a new port.
+  const int On = 1;
+  if (setsockopt(Socket, IPPROTO_IP, IP_RECVERR, &On, sizeof(On)) != 0) {
+    Error = std::strerror(errno);
+    close(Socket);
+    return nullptr;
+  }
+  return std::make_unique<UdpLink>(Socket, ReceiveBytes == 0 ? "" : AskReceiveBuffer(Socket, ReceiveBytes));
+}
+
+bool RoutesOverLoopback(const Endpoint &To) {
+  if (To.Address >> 24 == 127) {
+    return true;
+  }
+  // The address the system would send from: the same as the server's when the server is this host.
+  const int Socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (Socket < 0) {
+    return false;
+  }
+  const sockaddr_in Address = SocketAddress(To);
+  sockaddr_in Local = {};
+  socklen_t Size = sizeof(Local);
+  const bool Known = connect(Socket, reinterpret_cast<const sockaddr *>(&Address), sizeof(Address)) == 0 &&
+                     getsockname(Socket, reinterpret_cast<sockaddr *>(&Local), &Size) == 0;
+  close(Socket);
+  return Known && ntohl(Local.sin_addr.s_addr) == To.Address;
 }
 
 std::optional<Endpoint> ResolveServer(const std::string &Text, std::string &Error) {

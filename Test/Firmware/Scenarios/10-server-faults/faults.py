@@ -1,10 +1,14 @@
 """The hostile server's faults in OVMF, one table: each row is a scenario of its own (server-NAME), served by
-the hostile server with that fault, with the same script around it. The statuses are what the firmware
-returned; rivari-check's firmware model (Tools/RivariCheck/ServerCheck/FirmwareModel.cpp) names these
-scenarios, and Test/Tools/RivariCheck/firmware_model_check.py compares the two."""
+the hostile server with that fault (or by a real server a row names), with the same script around it. The
+statuses are what the firmware returned; the table of firmware facts
+(Tools/RivariCheck/ServerCheck/FirmwareFacts.json) names these scenarios as the measurement of its rows, and
+Test/Tools/RivariCheck/firmware_model_check.py compares the two."""
 
 import shutil
+import sys
 from pathlib import Path
+
+from testbed import firmware_facts, servers
 
 EXAMPLES = Path(__file__).resolve().parents[4] / "Examples"
 SMALL_FILE = 6720  # Examples/ABCD1234.1
@@ -47,8 +51,11 @@ def status(name, value):
 TFTP_ERROR = status("EFI_TFTP_ERROR", 0x8000000000000017)
 PROTOCOL_ERROR = status("EFI_PROTOCOL_ERROR", 0x8000000000000018)
 TIMEOUT = status("EFI_TIMEOUT", 0x8000000000000012)
-# What OVMF's Mtftp returns for a packet it cannot read: a value without a UEFI name, printed as such.
+NOT_FOUND = status("EFI_NOT_FOUND", 0x800000000000000E)
+# What OVMF's Mtftp returns for a packet it cannot read and for ICMP port unreachable: EFI_PORT_UNREACHABLE
+# (EFIERR(103), named with the UEFI network protocols), which the runner's names leave out.
 UNREADABLE_PACKET = status("EFI_STATUS", 0x8000000000000067)
+PORT_UNREACHABLE = UNREADABLE_PACKET
 
 
 def both(size, result, buffer=SMALL_FILE):
@@ -77,8 +84,9 @@ FAULT_SCENARIOS = {
                        "the size query fails with the server's error: step 4; numbered files get EFI_TFTP_ERROR",
                        STEP4, both(77, TFTP_ERROR)),
     "silent-after-two": ("silent-after-two", True,
-                         "each read ends with EFI_TIMEOUT after about 24 s (six sends, four seconds apart); the size "
-                         "query is answered", "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
+                         "each read ends with EFI_TIMEOUT after about %.0f s (%d sends, %.0f s apart); the size query "
+                         "is answered" % (firmware_facts.PATIENCE_SECONDS, firmware_facts.SENDS,
+                                          firmware_facts.RESEND_SECONDS), "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
                          ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE,
                           "file 1 buffer %d: %s, size %d" % (LARGE_FILE, TIMEOUT, LARGE_FILE)]),
     "ignore-blksize": ("ignore-blksize", False, "512-byte blocks: everything arrives",
@@ -111,7 +119,45 @@ FAULT_SCENARIOS = {
     "stall-30s": ("stall-30s", False, "30 s of silence after the read's options: longer than the firmware waits",
                   "fetch 10.0.2.2 ABCD1234: " + TIMEOUT,
                   [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TIMEOUT]),
+    "silent": ("silent", False,
+               "every request taken and never answered: each size query ends with EFI_TIMEOUT after the "
+               "firmware's whole patience", STEP4, both(77, TIMEOUT)[:1]),
+    "no-server": ("no-server", False,
+                  "nothing listens on port 69: ICMP port unreachable ends every request at once", STEP4,
+                  both(77, PORT_UNREACHABLE)),
+    "unexpected-packet": ("unexpected-packet", False,
+                          "an ACK of block 0 answers the size query: the firmware passes over it and waits out its "
+                          "patience", STEP4, both(77, TIMEOUT)[:1]),
+    "no-size": ("no-size", False, "the size query's options acknowledged without tsize", STEP4,
+                both(77, NOT_FOUND)),
+    "atftpd-no-tsize": ("atftpd --no-tsize", False, "atftpd told to leave tsize out of its acknowledgements",
+                        STEP4, both(77, NOT_FOUND)),
+    "windowsize-zero": ("windowsize-zero", False,
+                        "windowsize 0 acknowledged to every request: the size query still gets its size, the read "
+                        "fails", "fetch 10.0.2.2 ABCD1234: " + TFTP_ERROR,
+                        [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TFTP_ERROR]),
+    "blksize-above-asked": ("blksize-above-asked", False,
+                            "a read's block size acknowledged 1 byte above the one asked for: the read fails",
+                            "fetch 10.0.2.2 ABCD1234: " + TFTP_ERROR,
+                            [SMALL_SIZED, "file 1 buffer 6720: %s, size 6720" % TFTP_ERROR]),
+    "atftpd": ("atftpd", True, "atftpd grants windows of four 64512-byte blocks: everything arrives",
+               "fetch 10.0.2.2 ABCD1234: EFI_SUCCESS 0x0",
+               ["file 1 null 77: EFI_OUT_OF_RESOURCES 0x8000000000000009, size %d" % LARGE_FILE, LARGE_READ]),
 }
+# Rows whose first field names a real server (with its arguments) rather than a fault of the hostile server.
+REAL_SERVERS = ("atftpd",)
+# Rows whose server cannot run here, with the reason; the run says they were skipped.
+UNAVAILABLE = {name: servers.atftpd_missing_reason() for name, row in FAULT_SCENARIOS.items()
+               if row[0].split()[0] == "atftpd" and servers.atftpd_missing_reason()}
+for _name, _reason in UNAVAILABLE.items():
+    del FAULT_SCENARIOS[_name]
+    print("SKIPPED server-%s: %s" % (_name, _reason), file=sys.stderr)
+
+
+def server(name):
+    """The server of a row, as boot.txt names one: (kind, arguments...)."""
+    words = FAULT_SCENARIOS[name][0].split()
+    return tuple(words) if words[0] in REAL_SERVERS else ("hostile", words[0])
 
 
 def script(name):
@@ -119,8 +165,10 @@ def script(name):
     fault, large, comment, _, numbered = FAULT_SCENARIOS[name]
     size = LARGE_FILE if large else SMALL_FILE
     reads = [line.split(":")[0] for line in numbered if line.startswith("file 1 buffer")]
+    # A row that lists no read after a failed size query leaves it out: it would only wait out the same failure.
+    sized = any(line.startswith("file 1 null") and ": EFI_OUT_OF_RESOURCES" in line for line in numbered)
     return (["# " + comment, "publish-pxe hostile", "fetch 10.0.2.2 ABCD1234", "file 1 null 77"]
-            + (reads or ["file 1 buffer %d" % size])
+            + (reads or (["file 1 buffer %d" % size] if sized else []))
             + ["publish-pxe good", "release", "fetch 10.0.2.2 ABCD1234", "count"])
 
 
