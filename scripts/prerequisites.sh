@@ -16,17 +16,23 @@ PACKAGES=(
 
 # atftpd, a server the tests run beside tftpd-hpa and dnsmasq, is unpacked from its Debian package into the
 # build tree and never installed: its package would replace tftpd-hpa's. Without it those tests say they were
-# skipped and why.
+# skipped and why. Run after the installs, so that a fresh machine's package lists are there.
 ATFTPD_CACHE="$(cd "$(dirname "$0")/.." && pwd)/build/atftpd"
-if [ ! -x "$ATFTPD_CACHE/usr/sbin/atftpd" ] && ! command -v atftpd >/dev/null; then
+unpack_atftpd() {
+  if [ -x "$ATFTPD_CACHE/usr/sbin/atftpd" ] || command -v atftpd >/dev/null; then
+    return 0
+  fi
+  local download
   download=$(mktemp -d)
-  if (cd "$download" && apt-get download atftpd >/dev/null 2>&1) && dpkg -x "$download"/atftpd_*.deb "$ATFTPD_CACHE"; then
+  if (cd "$download" && { apt-get download atftpd >/dev/null 2>&1 ||
+        { [ "$(id -u)" -eq 0 ] && apt-get update >/dev/null 2>&1 && apt-get download atftpd >/dev/null 2>&1; }; }) &&
+     dpkg -x "$download"/atftpd_*.deb "$ATFTPD_CACHE"; then
     echo "atftpd unpacked into $ATFTPD_CACHE"
   else
     echo "note: atftpd could not be fetched (apt-get download atftpd); its server tests will be skipped" >&2
   fi
   rm -rf "$download"
-fi
+}
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -36,6 +42,7 @@ for package in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  unpack_atftpd
   exit 0
 fi
 
@@ -82,3 +89,5 @@ if [[ " ${missing[*]} " == *" tftpd-hpa "* ]]; then
     kill "$(cat /run/tftpd-hpa.pid)"
   fi
 fi
+
+unpack_atftpd
