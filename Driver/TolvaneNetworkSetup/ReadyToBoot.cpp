@@ -10,7 +10,7 @@
 #include "NetworkSetup.h"
 
 namespace {
-constexpr EFI_GUID ReadyToBootGroup = {0x7CE88FB3, 0x4BD7, 0x4679, {0x87, 0xA8, 0xA8, 0xD8, 0xDE, 0xE5, 0x0D, 0x2B}};
+constexpr EFI_GUID ReadyToBootGroup = EFI_EVENT_GROUP_READY_TO_BOOT;
 
 VOID EFIAPI OnReadyToBoot(EFI_EVENT, VOID *) { SetUpCards(); }
 } // namespace

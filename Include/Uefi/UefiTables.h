@@ -69,6 +69,12 @@ typedef VOID(EFIAPI *EFI_EVENT_NOTIFY)(EFI_EVENT Event, VOID *Context);
 #define TPL_APPLICATION 4
 #define TPL_CALLBACK 8
 
+/* The event group the boot manager signals before it starts each boot option (CreateEventEx). */
+#define EFI_EVENT_GROUP_READY_TO_BOOT                                                                                  \
+  {                                                                                                                    \
+    0x7CE88FB3, 0x4BD7, 0x4679, { 0x87, 0xA8, 0xA8, 0xD8, 0xDE, 0xE5, 0x0D, 0x2B }                                     \
+  }
+
 typedef struct {
   EFI_TABLE_HEADER Hdr;
   EFI_TPL(EFIAPI *RaiseTPL)(EFI_TPL NewTpl);

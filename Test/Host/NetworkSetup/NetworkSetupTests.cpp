@@ -28,7 +28,17 @@ constexpr EFI_GUID BindingGuid = EFI_DRIVER_BINDING_PROTOCOL_GUID;
 constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
 
 /* What happens, in order: the companion starts, or a card's drivers come up. */
-enum class Step { PlugCards, Companion, ConnectFirst, ConnectSecond, CardFirst, CardSecond, PxeFirst, PxeSecond };
+enum class Step {
+  PlugCards,
+  Companion,
+  ConnectFirst,
+  ConnectSecond,
+  CardFirst,
+  CardSecond,
+  PxeFirst,
+  PxeSecond,
+  ReadyToBoot
+};
 
 struct ArrivalRow {
   const char *Name;
@@ -97,8 +107,22 @@ protected:
     case Step::PxeSecond:
       Stack->StartPxeDriver(*Second);
       break;
+    case Step::ReadyToBoot:
+      SignalReadyToBoot(Services);
+      break;
     }
   }
+
+  /* What the boot manager does before it starts a boot option: signal the ReadyToBoot group through an event of its
+   * own. */
+  static void SignalReadyToBoot(EFI_BOOT_SERVICES &Services) {
+    constexpr EFI_GUID Group = EFI_EVENT_GROUP_READY_TO_BOOT;
+    EFI_EVENT Event;
+    ASSERT_EQ(Services.CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, Ignore, nullptr, &Group, &Event), EFI_SUCCESS);
+    Services.SignalEvent(Event);
+    Services.CloseEvent(Event);
+  }
+  static VOID EFIAPI Ignore(EFI_EVENT, VOID *) {}
 
   /* The interface LocateProtocol finds under the variant GUID, as the service asks; nullptr when none. */
   VOID *FoundVariant() {
@@ -155,6 +179,9 @@ const ArrivalRow ArrivalRows[] = {
     {"PxeInstancesArrivingAfterEntryArePublishedThroughTheNotifyServiceCardFirst",
      {Step::Companion, Step::PlugCards, Step::CardSecond, Step::CardFirst, Step::PxeFirst, Step::PxeSecond},
      true},
+    // Dispatched from the firmware volume: the cards are enumerated after the entry and nothing connects them.
+    {"CardsEnumeratedAfterEntryAreSetUpAtReadyToBoot", {Step::Companion, Step::PlugCards, Step::ReadyToBoot}, false},
+    {"ReadyToBootAgainChangesNothing", {Step::Companion, Step::PlugCards, Step::ReadyToBoot, Step::ReadyToBoot}, false},
     {"PxeOfTheOtherCardArrivingFirstAfterEntryStillLeavesTheServiceCardFirst",
      {Step::Companion, Step::PlugCards, Step::CardFirst, Step::CardSecond, Step::PxeSecond, Step::PxeFirst},
      false},
@@ -249,7 +276,8 @@ TEST_F(NetworkSetupTest, WithoutTheWatchCardsPresentAtEntryAreStillPublished) {
   Firmware->InjectStatus("RegisterProtocolNotify", EFI_OUT_OF_RESOURCES);
   ASSERT_EQ(StartCompanion(), EFI_SUCCESS);
   EXPECT_EQ(Firmware->HandlesWith(VariantGuid).size(), 2u);
-  EXPECT_EQ(Firmware->OpenEventCount(), 0u) << "the event of a failed registration stays open";
+  // The ReadyToBoot event stays; the event of the failed registration does not.
+  EXPECT_EQ(Firmware->OpenEventCount(), 1u) << "the event of a failed registration stays open";
 }
 
 /*
