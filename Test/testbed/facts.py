@@ -38,6 +38,15 @@ def protocol_guid(name):
     raise SystemExit("%s: no header defines %s" % (PROTOCOL_HEADERS, name))
 
 
+def status_value(name):
+    """The value of the EFI status NAME ("EFI_TIMEOUT") as Include/Uefi/UefiBaseType.h defines it."""
+    text = (REPOSITORY / "Include" / "Uefi" / "UefiBaseType.h").read_text()
+    match = re.search(r"^#define\s+%s\s+ENCODE_(ERROR|WARNING)\((\d+)\)" % name, text, re.MULTILINE)
+    if match is None:
+        raise SystemExit("Include/Uefi/UefiBaseType.h: no status %s" % name)
+    return (1 << 63 if match.group(1) == "ERROR" else 0) | int(match.group(2))
+
+
 CONFIGURATION_FILE = header_define("TOLVANE_CONFIGURATION_FILE_NAME")
 DRIVER_BLOCK_SIZE = header_define("TOLVANE_TFTP_BLOCK_SIZE")
 # The machine whose section Examples/rivari.ini holds.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "Library/StatusNames.h"
 #include "Protocol/TolvaneService.h"
 #include "TransferWording.h"
 #include "Uefi/Uefi.h"
@@ -130,25 +131,8 @@ std::string StatusValue(uint64_t Status) {
 }
 
 std::string StatusName(uint64_t Status) {
-  struct NamedStatus {
-    uint64_t Status;
-    const char *Name;
-  };
-  static constexpr NamedStatus Names[] = {
-      {EFI_SUCCESS, "EFI_SUCCESS"},
-      {EFI_BUFFER_TOO_SMALL, "EFI_BUFFER_TOO_SMALL"},
-      {EFI_NOT_FOUND, "EFI_NOT_FOUND"},
-      {EFI_OUT_OF_RESOURCES, "EFI_OUT_OF_RESOURCES"},
-      {EFI_TIMEOUT, "EFI_TIMEOUT"},
-      {EFI_TFTP_ERROR, "EFI_TFTP_ERROR"},
-      {EFI_PROTOCOL_ERROR, "EFI_PROTOCOL_ERROR"},
-  };
-  for (const NamedStatus &Entry : Names) {
-    if (Entry.Status == Status) {
-      return Entry.Name;
-    }
-  }
-  return StatusValue(Status);
+  const CHAR8 *Name = EfiStatusName(Status);
+  return Name != nullptr ? std::string(reinterpret_cast<const char *>(Name)) : StatusValue(Status);
 }
 
 std::string VerdictStatusText(const DriverVerdict &Verdict) {

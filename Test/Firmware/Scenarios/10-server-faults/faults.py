@@ -8,7 +8,7 @@ import shutil
 import sys
 from pathlib import Path
 
-from testbed import firmware_facts, servers
+from testbed import facts, firmware_facts, servers
 
 EXAMPLES = Path(__file__).resolve().parents[4] / "Examples"
 SMALL_FILE = 6720  # Examples/ABCD1234.1
@@ -44,14 +44,15 @@ LARGE_READ = "file 1 buffer %d: EFI_SUCCESS 0x0, size %d, checksum 0x7B26F37B" %
 SMALL_READ = "file 1 buffer %d: EFI_SUCCESS 0x0, size %d, checksum 0x02CBE2F4" % (SMALL_FILE, SMALL_FILE)
 
 
-def status(name, value):
-    return "%s 0x%X" % (name, value)
+def status(name, value=None):
+    """A status as the runner prints it: its name and value (the value from the UEFI header unless given)."""
+    return "%s 0x%X" % (name, facts.status_value(name) if value is None else value)
 
 
-TFTP_ERROR = status("EFI_TFTP_ERROR", 0x8000000000000017)
-PROTOCOL_ERROR = status("EFI_PROTOCOL_ERROR", 0x8000000000000018)
-TIMEOUT = status("EFI_TIMEOUT", 0x8000000000000012)
-NOT_FOUND = status("EFI_NOT_FOUND", 0x800000000000000E)
+TFTP_ERROR = status("EFI_TFTP_ERROR")
+PROTOCOL_ERROR = status("EFI_PROTOCOL_ERROR")
+TIMEOUT = status("EFI_TIMEOUT")
+NOT_FOUND = status("EFI_NOT_FOUND")
 # What OVMF's Mtftp returns for a packet it cannot read and for ICMP port unreachable: EFI_PORT_UNREACHABLE
 # (EFIERR(103), named with the UEFI network protocols), which the runner's names leave out.
 UNREADABLE_PACKET = status("EFI_STATUS", 0x8000000000000067)
