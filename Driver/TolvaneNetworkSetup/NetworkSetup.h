@@ -14,10 +14,6 @@
 #include "Protocol/PxeBaseCode.h"
 #include "Protocol/SimpleNetwork.h"
 
-inline constexpr EFI_GUID PxeBaseCodeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
-inline constexpr EFI_GUID PxeVariantGuid = PXE_BASE_CODE_VARIANT_GUID;
-inline constexpr EFI_GUID SimpleNetworkGuid = EFI_SIMPLE_NETWORK_PROTOCOL_GUID;
-
 /* The binding, installed on the companion's image handle. */
 extern EFI_DRIVER_BINDING_PROTOCOL PxeVariantBinding;
 

@@ -34,7 +34,7 @@ EFI_STATUS WatchPxeArrivals() {
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  Status = BootServices->RegisterProtocolNotify(&PxeBaseCodeGuid, Event, &ArrivalRegistration);
+  Status = BootServices->RegisterProtocolNotify(&EfiPxeBaseCodeProtocolGuid, Event, &ArrivalRegistration);
   if (EFI_ERROR(Status)) {
     BootServices->CloseEvent(Event);
   }
@@ -44,7 +44,7 @@ EFI_STATUS WatchPxeArrivals() {
 VOID BindPresentPxeInstances() {
   UINTN Count;
   EFI_HANDLE *Handles;
-  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &PxeBaseCodeGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &EfiPxeBaseCodeProtocolGuid, NULL, &Count, &Handles))) {
     return;
   }
   for (UINTN Index = 0; Index < Count; Index++) {

@@ -11,15 +11,15 @@ namespace {
 EFI_STATUS EFIAPI VariantSupported(EFI_DRIVER_BINDING_PROTOCOL *This, EFI_HANDLE Controller,
                                    EFI_DEVICE_PATH_PROTOCOL *) {
   VOID *Interface;
-  if (!EFI_ERROR(BootServices->HandleProtocol(Controller, &PxeVariantGuid, &Interface))) {
+  if (!EFI_ERROR(BootServices->HandleProtocol(Controller, &PxeBaseCodeVariantProtocolGuid, &Interface))) {
     return EFI_ALREADY_STARTED;
   }
-  EFI_STATUS Status = BootServices->OpenProtocol(Controller, &PxeBaseCodeGuid, &Interface, This->DriverBindingHandle,
-                                                 Controller, EFI_OPEN_PROTOCOL_BY_DRIVER);
+  EFI_STATUS Status = BootServices->OpenProtocol(Controller, &EfiPxeBaseCodeProtocolGuid, &Interface,
+                                                 This->DriverBindingHandle, Controller, EFI_OPEN_PROTOCOL_BY_DRIVER);
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  BootServices->CloseProtocol(Controller, &PxeBaseCodeGuid, This->DriverBindingHandle, Controller);
+  BootServices->CloseProtocol(Controller, &EfiPxeBaseCodeProtocolGuid, This->DriverBindingHandle, Controller);
   return EFI_SUCCESS;
 }
 
@@ -29,14 +29,15 @@ EFI_STATUS EFIAPI VariantSupported(EFI_DRIVER_BINDING_PROTOCOL *This, EFI_HANDLE
  */
 EFI_STATUS EFIAPI VariantStart(EFI_DRIVER_BINDING_PROTOCOL *This, EFI_HANDLE Controller, EFI_DEVICE_PATH_PROTOCOL *) {
   VOID *Interface;
-  EFI_STATUS Status = BootServices->OpenProtocol(Controller, &PxeBaseCodeGuid, &Interface, This->DriverBindingHandle,
-                                                 Controller, EFI_OPEN_PROTOCOL_BY_DRIVER);
+  EFI_STATUS Status = BootServices->OpenProtocol(Controller, &EfiPxeBaseCodeProtocolGuid, &Interface,
+                                                 This->DriverBindingHandle, Controller, EFI_OPEN_PROTOCOL_BY_DRIVER);
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  Status = BootServices->InstallMultipleProtocolInterfaces(&Controller, &PxeVariantGuid, Interface, NULL);
+  Status =
+      BootServices->InstallMultipleProtocolInterfaces(&Controller, &PxeBaseCodeVariantProtocolGuid, Interface, NULL);
   if (EFI_ERROR(Status)) {
-    BootServices->CloseProtocol(Controller, &PxeBaseCodeGuid, This->DriverBindingHandle, Controller);
+    BootServices->CloseProtocol(Controller, &EfiPxeBaseCodeProtocolGuid, This->DriverBindingHandle, Controller);
     return Status;
   }
   PutServiceCardFirst();
@@ -51,13 +52,14 @@ EFI_STATUS EFIAPI VariantStart(EFI_DRIVER_BINDING_PROTOCOL *This, EFI_HANDLE Con
  */
 EFI_STATUS EFIAPI VariantStop(EFI_DRIVER_BINDING_PROTOCOL *This, EFI_HANDLE Controller, UINTN, EFI_HANDLE *) {
   VOID *Interface;
-  if (!EFI_ERROR(BootServices->HandleProtocol(Controller, &PxeVariantGuid, &Interface))) {
-    EFI_STATUS Status = BootServices->UninstallMultipleProtocolInterfaces(Controller, &PxeVariantGuid, Interface, NULL);
+  if (!EFI_ERROR(BootServices->HandleProtocol(Controller, &PxeBaseCodeVariantProtocolGuid, &Interface))) {
+    EFI_STATUS Status =
+        BootServices->UninstallMultipleProtocolInterfaces(Controller, &PxeBaseCodeVariantProtocolGuid, Interface, NULL);
     if (EFI_ERROR(Status)) {
       return Status;
     }
   }
-  return BootServices->CloseProtocol(Controller, &PxeBaseCodeGuid, This->DriverBindingHandle, Controller);
+  return BootServices->CloseProtocol(Controller, &EfiPxeBaseCodeProtocolGuid, This->DriverBindingHandle, Controller);
 }
 } // namespace
 

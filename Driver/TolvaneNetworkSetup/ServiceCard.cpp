@@ -13,20 +13,21 @@ VOID PutServiceCardFirst() {
   VOID *ServiceNetwork;
   UINTN Count;
   EFI_HANDLE *Handles;
-  if (EFI_ERROR(BootServices->LocateProtocol(&SimpleNetworkGuid, NULL, &ServiceNetwork)) ||
-      EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &PxeVariantGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(BootServices->LocateProtocol(&EfiSimpleNetworkProtocolGuid, NULL, &ServiceNetwork)) ||
+      EFI_ERROR(
+          BootServices->LocateHandleBuffer(ByProtocol, &PxeBaseCodeVariantProtocolGuid, NULL, &Count, &Handles))) {
     return;
   }
   for (UINTN Index = 0; Index < Count; Index++) {
     VOID *Interface;
     if (IsOnCard(Handles[Index], ServiceNetwork) ||
-        EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeVariantGuid, &Interface)) ||
-        EFI_ERROR(
-            BootServices->UninstallMultipleProtocolInterfaces(Handles[Index], &PxeVariantGuid, Interface, NULL))) {
+        EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &PxeBaseCodeVariantProtocolGuid, &Interface)) ||
+        EFI_ERROR(BootServices->UninstallMultipleProtocolInterfaces(Handles[Index], &PxeBaseCodeVariantProtocolGuid,
+                                                                    Interface, NULL))) {
       continue;
     }
     // Reinstalled at the end of the list; should that fail, the binding's Stop finds no variant to take away.
-    BootServices->InstallMultipleProtocolInterfaces(&Handles[Index], &PxeVariantGuid, Interface, NULL);
+    BootServices->InstallMultipleProtocolInterfaces(&Handles[Index], &PxeBaseCodeVariantProtocolGuid, Interface, NULL);
   }
   BootServices->FreePool(Handles);
 }
