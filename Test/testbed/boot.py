@@ -56,6 +56,10 @@ class Machine:
         self.result = BootResult()
         self.result.timeout = timeout
         self.disk = None  # a raw disk image the loader made, on NVMe in place of the FAT folder
+        # A loader may set these: the firmware code image QEMU runs instead of the kind's own, and further
+        # FAT folders, each a disk of its own after the cards, in boot order.
+        self.code = None
+        self.disks = []
 
     def image(self, name):
         """The build's image NAME; stops when the efi preset has not built it."""
@@ -65,24 +69,29 @@ class Machine:
                              "build/efi)" % (name, self.build_dir))
         return path
 
-    def start(self, debug_file, timeout=None, kernel=None):
+    def start(self, debug_file, timeout=None, kernel=None, stop=()):
         """
-        QEMU once on the boot's network until it stops or TIMEOUT (default: the boot's) ends it; the
-        console goes to work/console.txt, the debug console (port 0xE9) to DEBUG_FILE; with KERNEL
-        (vmlinuz, initramfs, command line) the firmware starts that Linux. Returns the console text; the
-        result gets the exit status, the seconds and the leak findings of every card.
+        QEMU once on the boot's network until it stops, TIMEOUT (default: the boot's) ends it or the
+        console shows one of the texts STOP; the console goes to work/console.txt, the debug console
+        (port 0xE9) to DEBUG_FILE; with KERNEL (vmlinuz, initramfs, command line) the firmware starts that
+        Linux. Returns the console text; the result gets the exit status, the seconds and the leak findings
+        of every card.
         """
         result = self.result
         result.timeout = timeout or self.timeout
         cards, nics = qemu.network_args(self.boot_trees, self.choices["network"], self.choices["nic"], self.work)
-        command = qemu.command(self.work, self.fat, cards, debug_file, self.choices["firmware"], self.disk, kernel)
+        for number, fat in enumerate(self.disks, 1):
+            cards += ["-drive", "if=none,id=disk%d,format=raw,file=fat:rw:%s" % (number, fat),
+                      "-device", "virtio-blk-pci,drive=disk%d,bootindex=%d" % (number, number)]
+        command = qemu.command(self.work, self.fat, cards, debug_file, self.choices["firmware"], self.disk, kernel,
+                               self.code)
         started = time.monotonic()
         if self.choices["network"] != "tap":
-            result.code = qemu.run(command, self.work, result.timeout)
+            result.code = qemu.run(command, self.work, result.timeout, stop)
         else:
             with tap.network([tree for tree in self.boot_trees if not tree.on_qemu_server()], self.work,
                              self.choices["loss"], self.choices["dhcp"]):
-                result.code = qemu.run(command, self.work, result.timeout)
+                result.code = qemu.run(command, self.work, result.timeout, stop)
         result.seconds += time.monotonic() - started
         result.boots += 1
         # Every card, on whichever network: nothing may have left the test network.

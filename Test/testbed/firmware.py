@@ -77,11 +77,11 @@ def new_variable_store(kind, path):
     shutil.copyfile(FIRMWARES[kind].variables, path)
 
 
-def qemu_firmware_arguments(kind, variable_store):
-    """The machine options and the two flash drives (code read-only, the store writable)."""
+def qemu_firmware_arguments(kind, variable_store, code=None):
+    """The machine options and the two flash drives (code read-only: CODE or the kind's own; the store writable)."""
     firmware = FIRMWARES[kind]
     return firmware.machine + [
-        "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % firmware.code,
+        "-drive", "if=pflash,format=raw,unit=0,readonly=on,file=%s" % (code or firmware.code),
         "-drive", "if=pflash,format=raw,unit=1,file=%s" % variable_store,
     ]
 

@@ -9,8 +9,16 @@
                         boot program
     loader linux        Debian's Linux runs Deploying.md's efibootmgr lines; at the next start the
                         firmware loads the drivers and the Shell runs the scenarios' commands
+    loader firmware-volume
+                        no load option: the drivers are built into the firmware's DXE volume, the
+                        disks' boot programs start, then the Shell runs the scenarios' commands
     drivers IMAGE ...   the images the shell and boot-option loaders write Driver#### options for, in
-                        load order (default: the network companion, then the service)
+                        load order, and that firmware-volume builds into the volume (default: the
+                        network companion, then the service)
+    boot-programs IMAGE ...
+                        firmware-volume: one disk per image, in boot order, with the image as its boot
+                        program; signed:IMAGE signed with the firmware's test key (default: none, one
+                        disk with no boot program)
 
 A loader is a module with:
 
@@ -38,6 +46,7 @@ LOADERS = {
     "shell": "loader_shell",
     "boot-option": "loader_boot_option",
     "linux": "loader_linux",
+    "firmware-volume": "loader_firmware_volume",
 }
 RUNNER = "runner"
 DEFAULT_DRIVERS = " ".join([facts.COMPANION_IMAGE, facts.DRIVER_IMAGE])
@@ -53,7 +62,22 @@ def parse_drivers(values):
     return " ".join(values)
 
 
-BOOT_CHOICE = {"loader": (RUNNER, tuple(LOADERS)), "drivers": (DEFAULT_DRIVERS, parse_drivers)}
+NO_BOOT_PROGRAM = "none"
+SIGNED = "signed:"
+
+
+def parse_boot_programs(values):
+    """The canonical text of a boot-programs line: none, or image names of the build, each maybe signed:."""
+    if values == [NO_BOOT_PROGRAM]:
+        return NO_BOOT_PROGRAM
+    if not values:
+        raise ValueError("boot-programs takes none, or one or more images in boot order")
+    parse_drivers([value.removeprefix(SIGNED) for value in values])
+    return " ".join(values)
+
+
+BOOT_CHOICE = {"loader": (RUNNER, tuple(LOADERS)), "drivers": (DEFAULT_DRIVERS, parse_drivers),
+               "boot-programs": (NO_BOOT_PROGRAM, parse_boot_programs)}
 
 
 def module(name):

@@ -1,6 +1,7 @@
 """The QEMU command line of a boot (OVMF, the FAT disk, the network cards, the debug console) and one run of it."""
 
 import subprocess
+import time
 
 from . import facts, firmware, nics, trees
 from .processes import process_group
@@ -58,25 +59,36 @@ def disk_args(fat, disk, kernel):
             "-device", "nvme,drive=esp,serial=tolvane-esp" + boot_index]
 
 
-def command(work, fat, cards, debug_file, firmware_kind, disk=None, kernel=None):
+def command(work, fat, cards, debug_file, firmware_kind, disk=None, kernel=None, code=None):
     """
-    The QEMU command line: OVMF, the disk (disk_args), the network cards, the debug console and, with
-    KERNEL (vmlinuz, initramfs, command line), a Linux kernel the firmware starts.
+    The QEMU command line: OVMF (code image CODE or the kind's own), the disk (disk_args), the network
+    cards, the debug console and, with KERNEL (vmlinuz, initramfs, command line), a Linux kernel the
+    firmware starts.
     """
     return (["qemu-system-x86_64", "-nographic", "-no-reboot", "-m", "512"]
-            + firmware.qemu_firmware_arguments(firmware_kind, work / "OVMF_VARS.fd")
+            + firmware.qemu_firmware_arguments(firmware_kind, work / "OVMF_VARS.fd", code)
             + disk_args(fat, disk, kernel)
             + cards
             + ["-chardev", "file,id=dbg,path=%s" % debug_file, "-device", "isa-debugcon,iobase=0xe9,chardev=dbg"]
             + (["-kernel", str(kernel[0]), "-initrd", str(kernel[1]), "-append", kernel[2]] if kernel else []))
 
 
-def run(qemu_command, work, timeout):
-    """Runs QEMU in its own process group, console to work/console.txt; its exit status, or None when TIMEOUT ended it."""
+def run(qemu_command, work, timeout, stop=()):
+    """
+    Runs QEMU in its own process group, console to work/console.txt; its exit status, or None when TIMEOUT
+    ended it or the console showed one of the texts STOP (a firmware that waits in its setup menu never exits).
+    """
     (work / "qemu-command.txt").write_text(" ".join(qemu_command) + "\n")
-    with open(work / "console.txt", "wb") as console:
+    console_path = work / "console.txt"
+    with open(console_path, "wb") as console:
         with process_group(qemu_command, work / "qemu-errors.log", stdout=console) as process:
-            try:
-                return process.wait(timeout)
-            except subprocess.TimeoutExpired:
-                return None
+            deadline = time.monotonic() + timeout
+            while True:
+                try:
+                    return process.wait(min(1, max(deadline - time.monotonic(), 0)) if stop else timeout)
+                except subprocess.TimeoutExpired:
+                    if time.monotonic() >= deadline:
+                        return None
+                    text = console_path.read_text(errors="replace")
+                    if any(marker in text for marker in stop):
+                        return None

@@ -11,16 +11,18 @@ this prints those lines in console order among the caller's and the Shell's. Pyt
 """
 
 import argparse
+import shutil
 import sys
-import time
 import uuid
 from pathlib import Path
 
-from . import facts, firmware, guard, volume, volume_boot
+from . import boot, facts, firmware, guard, loader_firmware_volume, loader_shell, nics, trees, volume
 from . import volume_format as fv
+from . import volume_images
 
 PROBE_GUID = uuid.UUID("8A9AD40E-1362-44B1-85B3-AD65F6D0A904")
 PROBE_IMAGE = "TolvaneDispatchProbe.efi"
+FIRMWARE = "plain-q35"
 MARKERS = ("[probe]", "BdsDxe:", "fetch: ", "== shell", "Shell>", "tolvane.efi")
 
 
@@ -34,25 +36,29 @@ def main():
     args = parser.parse_args()
     build_dir = args.build_dir.resolve()
     work = (args.work_dir or build_dir / "volume-probe").resolve()
+    boot.check_platform(FIRMWARE)
     guard.enter()
     depex = None if args.no_depex else fv.depex_bytes([])
     probe = volume.Module(PROBE_GUID, "TolvaneDispatchProbe", depex, build_dir / PROBE_IMAGE)
-    images = work / ("images-no-depex" if args.no_depex else "images")
-    flash = volume_boot.flash_image("plain", build_dir, images, [probe])
-    fat = volume_boot.new_work(work / "boot")
-    (fat / "EFI" / "BOOT").mkdir(parents=True)
-    (fat / "EFI" / "BOOT" / "BOOTX64.EFI").write_bytes((build_dir / facts.CALLER_IMAGE).read_bytes())
-    (fat / "tolvane.efi").write_bytes((build_dir / "tolvane.efi").read_bytes())
-    (fat / "startup.nsh").write_text("fs0:\r\necho == shell\r\ntolvane.efi check\r\nreset -s\r\n")
-    firmware.new_variable_store("plain", work / "boot" / "OVMF_VARS.fd")
-    started = time.monotonic()
-    text, leaks = volume_boot.boot("plain", flash, work / "boot", [fat], args.timeout,
-                                   stop=('starting Boot0000 "UiApp"',))
-    print("boot: %.0f s" % (time.monotonic() - started))
-    for line in volume_boot.console_lines(text):
+    images = [facts.COMPANION_IMAGE, facts.DRIVER_IMAGE]
+    tree = trees.Tree("examples", 1, source=facts.EXAMPLES)
+    tree.directory = facts.EXAMPLES
+    choices = {"network": "user", "firmware": FIRMWARE, "nic": nics.DEFAULT}
+    machine = boot.Machine(build_dir, work / "boot", [tree], args.timeout, choices)
+    machine.code = volume_images.flash_image(FIRMWARE, build_dir, work / "images", images, [probe])
+    shutil.rmtree(machine.work, ignore_errors=True)
+    machine.fat.mkdir(parents=True)
+    (machine.fat / "EFI" / "BOOT").mkdir(parents=True)
+    (machine.fat / "EFI" / "BOOT" / "BOOTX64.EFI").write_bytes(machine.image(facts.CALLER_IMAGE).read_bytes())
+    (machine.fat / facts.FIELD_TOOL_IMAGE).write_bytes(machine.image(facts.FIELD_TOOL_IMAGE).read_bytes())
+    (machine.fat / "startup.nsh").write_text("fs0:\r\necho == shell\r\ntolvane.efi check\r\nreset -s\r\n")
+    firmware.new_variable_store(FIRMWARE, machine.work / "OVMF_VARS.fd")
+    text = machine.start(machine.work / "debug.txt", stop=(loader_firmware_volume.SETUP_MENU,))
+    print("boot: %.0f s" % machine.result.seconds)
+    for line in loader_shell.console_lines(text):
         if any(marker in line for marker in MARKERS):
             print(line)
-    for finding in leaks:
+    for finding in machine.result.leaks:
         print("left the test network: " + finding)
     return 0
 
