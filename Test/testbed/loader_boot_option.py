@@ -61,7 +61,7 @@ def boot(machine, names):
         firmware.place_image(kind, keys, machine.image(facts.CALLER_IMAGE), boot_program)
     if any(path.is_file() and path.read_bytes() == runner for path in machine.fat.rglob("*")):
         raise ValueError("the test runner is on the disk")
-    text = machine.start(machine.work / "debug-2.txt", CALLER_START_SECONDS)
+    text = machine.start(machine.work / "debug-2.txt", CALLER_START_SECONDS, stop=(loader_shell.SETUP_MENU,))
     lines = loader_shell.console_lines(text)
     (machine.work / "console-2.txt").write_text(text)
     block = caller_block(lines)

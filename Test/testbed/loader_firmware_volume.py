@@ -26,7 +26,7 @@ from . import firmware, loader_shell, loaders, volume, volume_check, volume_imag
 
 SERVES_FOLDER_TREES = True
 # After a boot program returns success the firmware opens its setup menu and waits there.
-SETUP_MENU = 'starting Boot0000 "UiApp"'
+SETUP_MENU = loader_shell.SETUP_MENU
 SHELL_OPTION = "EFI Internal Shell"
 # The firmware's countdown and the Shell's start-up lines vary from boot to boot.
 NOISE = ("to skip startup.nsh", "Press ESC in", "UEFI Interactive Shell", "EDK II", "UEFI v2", "Mapping table",

@@ -27,6 +27,8 @@ from . import facts, firmware, nics
 # A Shell script names no trees: every tree of the scenario folder is served.
 SERVES_FOLDER_TREES = True
 STARTUP_SCRIPT = "startup.nsh"
+# The boot manager's line when every boot option before it has ended: the firmware then waits in its setup menu.
+SETUP_MENU = 'starting Boot0000 "UiApp"'
 DESCRIPTIONS = {facts.COMPANION_IMAGE: "Tolvane network setup", facts.DRIVER_IMAGE: "Tolvane service"}
 TOOLS = (facts.FIELD_TOOL_IMAGE, facts.CALLER_IMAGE)
 IMAGE_PATH = "\\".join(facts.IMAGE_FOLDER)
