@@ -1,6 +1,8 @@
 # rivari-check split: the equivalence table and the output folder's safety (GoogleTest, RivariCheckSplitTests.cpp),
 # and golden splits of Examples/ for its three machines through the checker's golden mechanism.
 target_link_libraries(TolvaneHostTests PRIVATE RivariCheckSplit)
+# The generated fleet files of the one-pass differential suite, shared with Test/Fuzz/SplitFuzzer.cpp.
+target_sources(TolvaneHostTests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/RivariCheckFleetFiles.cpp)
 
 # Both relative to the case folder the golden runs start in, so that the output names no checkout.
 set(RIVARI_SPLIT_TESTS ../Split)

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <unistd.h>
 
 #include "Double/ServiceCaller.h"
 #include "MachineSplit.h"
+#include "RivariCheckFleetFiles.h"
 #include "SplitRun.h"
 
 namespace {
@@ -81,7 +83,7 @@ protected:
 TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
   for (const SplitRow &Row : SplitRows()) {
     SCOPED_TRACE(Row.Behaviour);
-    const RivariCheck::FleetText Fleet = RivariCheck::ReadFleetText(Row.Text);
+    RivariCheck::FleetText Fleet = RivariCheck::ReadFleetText(Row.Text);
     const MachineSplit Split = RivariCheck::SplitMachine(Fleet, "ab12cd34");
     std::vector<std::string> Codes;
     for (const RivariCheck::SplitReason &Reason : Split.Reasons) {
@@ -91,6 +93,41 @@ TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
     EXPECT_TRUE(Split.Equivalent);
     EXPECT_EQ(DriverAnswers(Split.Client, "ab12cd34"), DriverAnswers(Row.Text, "ab12cd34"));
   }
+}
+
+/* How many generated fleet files the one-pass differential suite checks. */
+constexpr unsigned GeneratedFleets = 3000;
+
+TEST_F(SplitAgreesWithDriver, OnePassGivesThePerMachineLookupsAnswersOnGeneratedFleets) {
+  std::mt19937 Random(27);
+  size_t Found = 0;
+  size_t Swallowed = 0;
+  size_t Duplicated = 0;
+  for (unsigned Fleet = 0; Fleet < GeneratedFleets; Fleet++) {
+    std::vector<uint8_t> Choices(1 + Random() % 400);
+    for (uint8_t &Choice : Choices) {
+      Choice = static_cast<uint8_t>(Random());
+    }
+    const std::vector<uint8_t> File = FleetFiles::GenerateFleet(Choices.data(), Choices.size());
+    RivariCheck::FleetText Pass = RivariCheck::ReadFleetText(File);
+    for (const std::string &Identifier : FleetFiles::Identifiers()) {
+      const MachineSplit Split = RivariCheck::SplitMachine(Pass, Identifier);
+      const RivariCheck::MachineAnswers Whole = RivariCheck::AnswersFor(File, Split.Header);
+      ASSERT_EQ(Split.Answers.SectionFound, Whole.SectionFound) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_EQ(Split.Answers.Count, Whole.Count) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_EQ(Split.Answers.Values, Whole.Values) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_TRUE(Split.Equivalent) << "fleet " << Fleet << ", " << Identifier;
+      for (const RivariCheck::SplitReason &Reason : Split.Reasons) {
+        Swallowed += Reason.Code == "header-swallowed";
+        Duplicated += Reason.Code == "duplicate-header";
+      }
+      Found += Whole.SectionFound;
+    }
+  }
+  // The generated files reach every case the pass tells apart.
+  EXPECT_GT(Found, GeneratedFleets);
+  EXPECT_GT(Swallowed, GeneratedFleets / 10);
+  EXPECT_GT(Duplicated, GeneratedFleets / 10);
 }
 
 /* A folder of its own under the test's temporary folder, removed at the end. */
@@ -110,8 +147,6 @@ protected:
     Request.FilePath = (Root / "source" / "rivari.ini").string();
     Request.MapPath = (Root / "map.csv").string();
     Request.OutPath = (Root / "out").string();
-    // The double's pool keeps its books unguarded: one thread.
-    Request.Threads = 1;
   }
   void TearDown() override {
     std::filesystem::remove_all(Root);

@@ -2,64 +2,46 @@
 #include "SplitRun.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <thread>
+#include <set>
 
 #include "MachineIdentity.h"
 #include "ReportParts.h"
+#include "TextLayout.h"
 
 namespace RivariCheck {
 
 namespace {
 
+/* The whole file at Path, read into a buffer of its size (a fleet's file may be large: no growing copies). */
 bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::string &Error) {
-  std::ifstream Stream(Path, std::ios::binary);
+  std::error_code Failure;
+  if (std::filesystem::is_directory(Path, Failure)) {
+    Error = Path + ": is a folder, not a file";
+    return false;
+  }
+  std::ifstream Stream(Path, std::ios::binary | std::ios::ate);
   if (!Stream) {
     Error = Path + ": " + std::strerror(errno);
     return false;
   }
-  Content.assign(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
-  if (Stream.bad()) {
+  const std::streamoff Size = Stream.tellg();
+  Stream.seekg(0);
+  if (Size < 0 || !Stream) {
     Error = Path + ": cannot be read";
     return false;
   }
+  Content.resize(static_cast<size_t>(Size));
+  Stream.read(reinterpret_cast<char *>(Content.data()), Size);
+  if (Stream.gcount() != Size || Stream.peek() != std::char_traits<char>::eof()) {
+    Error = Path + ": cannot be read (it changed while it was read, or it is not a file)";
+    return false;
+  }
   return true;
-}
-
-/* Splits each identifier once, on every core: the lookup over a large file is the cost. */
-std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows,
-                                                      unsigned ThreadCount) {
-  std::map<std::string, MachineSplit> Splits;
-  for (const ClientRow &Row : Rows) {
-    Splits.try_emplace(Row.Identifier);
-  }
-  std::vector<MachineSplit *> Work;
-  for (auto &[Identifier, Split] : Splits) {
-    Split.Identifier = Identifier;
-    Work.push_back(&Split);
-  }
-  std::atomic<size_t> Next{0};
-  auto Worker = [&] {
-    for (size_t Index; (Index = Next++) < Work.size();) {
-      *Work[Index] = SplitMachine(Fleet, Work[Index]->Identifier);
-    }
-  };
-  std::vector<std::thread> Threads;
-  const size_t Count = std::clamp<size_t>(ThreadCount != 0 ? ThreadCount : std::thread::hardware_concurrency(), 1, 16);
-  for (size_t Index = 1; Index < std::min(Count, Work.size()); Index++) {
-    Threads.emplace_back(Worker);
-  }
-  Worker();
-  for (std::thread &Thread : Threads) {
-    Thread.join();
-  }
-  return Splits;
 }
 
 /*
@@ -67,14 +49,14 @@ std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, co
  * are exactly what the driver asks for some file number.
  */
 std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::string &FilePath,
-                                                                    const std::map<std::string, MachineSplit> &Splits) {
+                                                                    const std::set<std::string> &Identifiers) {
   std::map<std::string, std::vector<std::string>> Files;
   std::error_code Failure;
   const std::filesystem::path Folder = std::filesystem::absolute(FilePath).parent_path();
   for (const auto &Item : std::filesystem::directory_iterator(Folder, Failure)) {
     const std::string Name = Item.path().filename().string();
     const size_t Point = Name.find('.');
-    if (Point != MachineIdLength || Splits.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
+    if (Point != MachineIdLength || Identifiers.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
       continue;
     }
     const std::string Number = Name.substr(Point + 1);
@@ -147,11 +129,14 @@ SplitReport RunSplit(const SplitRequest &Request) {
     return Report;
   }
 
-  const FleetText Fleet = ReadFleetText(std::move(Text));
-  Report.Size = Fleet.Text.size();
-  Report.Encoding = EncodingName(Fleet.Layout.Encoding);
-  const std::map<std::string, MachineSplit> Splits = SplitEveryMachine(Fleet, Map.Rows, Request.Threads);
-  const auto Numbered = NumberedFilesBeside(Request.FilePath, Splits);
+  Report.Size = Text.size();
+  FleetText Fleet = ReadFleetText(std::move(Text));
+  Report.Encoding = EncodingName(Fleet.Whole.Encoding);
+  std::set<std::string> Identifiers;
+  for (const ClientRow &Row : Map.Rows) {
+    Identifiers.insert(Row.Identifier);
+  }
+  const auto Numbered = NumberedFilesBeside(Request.FilePath, Identifiers);
 
   SplitTree Tree;
   if (!OpenSplitTree(Request.OutPath, Tree, Report.Error)) {
@@ -159,7 +144,8 @@ SplitReport RunSplit(const SplitRequest &Request) {
   }
   const std::string SourceFolder = std::filesystem::absolute(Request.FilePath).parent_path().string();
   for (const ClientRow &Row : Map.Rows) {
-    const MachineSplit &Split = Splits.at(Row.Identifier);
+    // Each client's file is made, proven and written in turn: only one is held at a time.
+    const MachineSplit Split = SplitMachine(Fleet, Row.Identifier);
     ClientResult &Client = Report.Clients.emplace_back();
     Client.Row = Row;
     Client.Header = Split.Header;

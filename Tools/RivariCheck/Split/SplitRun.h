@@ -21,8 +21,7 @@ struct SplitRequest {
   std::string MapPath;
   std::string OutPath;
   ServerKind Kind = ServerKind::DnsmasqIp;
-  bool Force = false;   // write a machine's file even when a reason holds it back (never through an unsafe path)
-  unsigned Threads = 0; // machines split at once: 0 for one per core (the platform's pool must allow it)
+  bool Force = false; // write a machine's file even when a reason holds it back (never through an unsafe path)
 };
 
 /* One row of the map and what became of it. */
