@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "MachineIdentity.h"
@@ -44,18 +45,34 @@ bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::strin
   return true;
 }
 
+std::string UpperCase(std::string Text) {
+  for (char &Byte : Text) {
+    Byte = Byte >= 'a' && Byte <= 'z' ? static_cast<char>(Byte - 'a' + 'A') : Byte;
+  }
+  return Text;
+}
+
+/* The numbered files beside the fleet's file, by identifier, and how each identifier is spelt there. */
+struct NumberedFiles {
+  std::map<std::string, std::vector<std::string>> Named;  // names exactly what the driver asks for a file number
+  std::map<std::string, std::set<std::string>> Spellings; // upper-cased identifier → identifiers of names there
+};
+
 /*
  * The numbered files of each identifier beside the fleet's file: names that
  * are exactly what the driver asks for some file number.
  */
-std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::string &FilePath,
-                                                                    const std::set<std::string> &Identifiers) {
-  std::map<std::string, std::vector<std::string>> Files;
+NumberedFiles NumberedFilesBeside(const std::string &FilePath, const std::set<std::string> &Identifiers) {
+  NumberedFiles Result;
+  std::map<std::string, std::vector<std::string>> &Files = Result.Named;
   std::error_code Failure;
   const std::filesystem::path Folder = std::filesystem::absolute(FilePath).parent_path();
   for (const auto &Item : std::filesystem::directory_iterator(Folder, Failure)) {
     const std::string Name = Item.path().filename().string();
     const size_t Point = Name.find('.');
+    if (Point == MachineIdLength) {
+      Result.Spellings[UpperCase(Name.substr(0, Point))].insert(Name.substr(0, Point));
+    }
     if (Point != MachineIdLength || Identifiers.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
       continue;
     }
@@ -71,7 +88,49 @@ std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::s
   for (auto &[Identifier, Names] : Files) {
     std::sort(Names.begin(), Names.end());
   }
-  return Files;
+  return Result;
+}
+
+/*
+ * The identifier-case reason for an identifier with lower-case letters: the
+ * driver finds the upper-case header but asks for numbered files as the
+ * caller spells the identifier, and the tree holds the files as they are
+ * spelt beside the fleet's file.
+ */
+std::optional<SplitReason> IdentifierCaseReason(const ClientRow &Row, const NumberedFiles &Beside) {
+  const std::string Upper = UpperCase(Row.Identifier);
+  if (Upper == Row.Identifier) {
+    return std::nullopt;
+  }
+  std::string There;
+  const auto Spelt = Beside.Spellings.find(Upper);
+  if (Spelt != Beside.Spellings.end()) {
+    for (const std::string &Spelling : Spelt->second) {
+      There += (There.empty() ? "" : ", ") + Spelling + ".N";
+    }
+  }
+  const std::string Asked = NameFile(RecordedMachineId(Row.Identifier), 0).Name;
+  std::string Message = "map row " + std::to_string(Row.Line) + ": " + Row.Identifier +
+                        " has lower-case letters: the driver finds the header [" + Upper +
+                        "] but asks for numbered files as " + Asked + ", ...; ";
+  Message += There.empty() ? "no numbered file beside the file is spelt either way"
+                           : "beside the file they are spelt " + There +
+                                 ", which a server that tells letter case apart never serves as " + Asked;
+  Message += ". Write the identifier in the map exactly as the caller passes it, and name the files so";
+  return SplitReason{"identifier-case", 0, Message};
+}
+
+/* Refuses an output folder whose parent is missing (a mistyped path) unless the request creates parents. */
+std::string MissingParentProblem(const SplitRequest &Request, const std::string &OutFolder) {
+  std::error_code Failure;
+  const std::filesystem::path Parent = std::filesystem::path(OutFolder).parent_path();
+  if (Request.Parents || std::filesystem::exists(OutFolder, Failure) ||
+      std::filesystem::is_directory(Parent, Failure)) {
+    return "";
+  }
+  const std::string Typed = std::filesystem::path(Request.OutPath).lexically_normal().parent_path().string();
+  return Request.OutPath + ": its parent folder " + (Typed.empty() ? Parent.string() : Typed) +
+         " does not exist (a mistyped path?); create it, or pass --parents to create it with the output folder";
 }
 
 /* Writes one client's files when nothing holds them back; the reasons otherwise. */
@@ -116,6 +175,10 @@ SplitReport RunSplit(const SplitRequest &Request) {
     Report.OutFolder.pop_back();
   }
   Report.ServerLines = ServerConfigurationLines(Request.Kind, Report.OutFolder);
+  Report.Error = MissingParentProblem(Request, Report.OutFolder);
+  if (!Report.Error.empty()) {
+    return Report;
+  }
 
   std::vector<uint8_t> Text;
   std::vector<uint8_t> MapText;
@@ -136,7 +199,8 @@ SplitReport RunSplit(const SplitRequest &Request) {
   for (const ClientRow &Row : Map.Rows) {
     Identifiers.insert(Row.Identifier);
   }
-  const auto Numbered = NumberedFilesBeside(Request.FilePath, Identifiers);
+  const NumberedFiles Beside = NumberedFilesBeside(Request.FilePath, Identifiers);
+  const auto &Numbered = Beside.Named;
 
   SplitTree Tree;
   if (!OpenSplitTree(Request.OutPath, Tree, Report.Error)) {
@@ -154,6 +218,9 @@ SplitReport RunSplit(const SplitRequest &Request) {
     Client.SectionFound = Split.Answers.SectionFound;
     Client.Equivalent = Split.Equivalent;
     Client.Reasons = Split.Reasons;
+    if (std::optional<SplitReason> Case = IdentifierCaseReason(Row, Beside)) {
+      Client.Reasons.insert(Client.Reasons.begin(), std::move(*Case));
+    }
     const auto Files = Numbered.find(Row.Identifier);
     PlaceClient(Request, Split, Files == Numbered.end() ? std::vector<std::string>{} : Files->second, SourceFolder,
                 Tree, Client);

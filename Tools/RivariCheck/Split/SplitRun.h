@@ -21,7 +21,8 @@ struct SplitRequest {
   std::string MapPath;
   std::string OutPath;
   ServerKind Kind = ServerKind::DnsmasqIp;
-  bool Force = false; // write a machine's file even when a reason holds it back (never through an unsafe path)
+  bool Force = false;   // write a machine's file even when a reason holds it back (never through an unsafe path)
+  bool Parents = false; // create the output folder's missing parents (otherwise a missing parent is refused)
 };
 
 /* One row of the map and what became of it. */
