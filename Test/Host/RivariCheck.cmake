@@ -58,6 +58,10 @@ rivari_check_case(MissingValueText 1 missing-value.ini --machine AB12CD34)
 rivari_check_case(MissingValueJson 1 missing-value.ini --machine AB12CD34 --json)
 rivari_check_case(QuoteInCommentText 1 unclosed-quote.ini --machine AB12CD34 --all)
 rivari_check_case(QuoteInCommentJson 1 unclosed-quote.ini --machine AB12CD34 --json)
+# The section a quote swallowed: named as swallowed, with the line of the open quote, never "no line begins with".
+rivari_check_case(SwallowedHeaderText 2 unclosed-quote.ini --machine EF56GH78)
+rivari_check_case(SwallowedHeaderJson 2 unclosed-quote.ini --machine EF56GH78 --json)
+rivari_check_case(Utf16BigEndianText 2 utf16-be.ini --machine AB12CD34)
 rivari_check_case(QuoteNeverClosedText 1 never-closed.ini --machine AB12CD34)
 rivari_check_case(QuoteNeverClosedJson 1 never-closed.ini --machine AB12CD34 --json)
 rivari_check_case(BeforeFirstHeaderText 1 before-header.ini --machine AB12CD34)
@@ -83,6 +87,7 @@ rivari_check_case(MachineListText 2 unmatchable-header.ini --machines fleet.txt 
 rivari_check_case(StandardInputText 1 <gap.ini - --machine AB12CD34)
 rivari_check_case(MachineListFromStandardInput 2 <fleet.txt value-cut.ini --machines -)
 rivari_check_case(IgnoreText 0 gap.ini --machine AB12CD34 --ignore gap)
+rivari_check_case(IgnoreAll 0 several-traps.ini --all --ignore all)
 rivari_check_case(ErrorText 1 several-traps.ini --machine ABCD1234 --error gap --error unclosed-quote)
 rivari_check_case(ErrorAllJson 1 gap.ini --machine AB12CD34 --error all --json)
 
