@@ -62,6 +62,7 @@ rivari_check_case(QuoteInCommentJson 1 unclosed-quote.ini --machine AB12CD34 --j
 rivari_check_case(SwallowedHeaderText 2 unclosed-quote.ini --machine EF56GH78)
 rivari_check_case(SwallowedHeaderJson 2 unclosed-quote.ini --machine EF56GH78 --json)
 rivari_check_case(Utf16BigEndianText 2 utf16-be.ini --machine AB12CD34)
+rivari_check_case(StrayQuoteSwallowsSections 2 stray-quote.ini --machine AB12CD34)
 rivari_check_case(QuoteNeverClosedText 1 never-closed.ini --machine AB12CD34)
 rivari_check_case(QuoteNeverClosedJson 1 never-closed.ini --machine AB12CD34 --json)
 rivari_check_case(BeforeFirstHeaderText 1 before-header.ini --machine AB12CD34)

@@ -95,6 +95,22 @@ TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
   }
 }
 
+/* docs/Format.md's quote rule, on the driver: lines with an even number of quotes keep a joined line open. */
+TEST_F(SplitAgreesWithDriver, StrayQuoteSwallowsSectionsUpToTheNextLineWithAnOddNumberOfQuotes) {
+  std::ifstream Stream(std::string(RIVARI_CHECK_CASES) + "/stray-quote.ini", std::ios::binary);
+  const std::vector<uint8_t> File((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(File.empty());
+  // A swallowed section answers as a section the file does not have.
+  const std::vector<std::u16string> Missing = DriverAnswers(Bytes("[C0FFEE42]\n0 x\n"), "AB12CD34");
+  ASSERT_EQ(Missing.size(), 1u);
+  EXPECT_EQ(DriverAnswers(File, "AB12CD34"), Missing);
+  EXPECT_EQ(DriverAnswers(File, "EF56AB78"), Missing);
+  const std::vector<std::u16string> Found = DriverAnswers(File, "C0FFEE42");
+  ASSERT_GE(Found.size(), 6u);
+  EXPECT_EQ(Found[0], u"fetch " + std::u16string(1, u'\0'));
+  EXPECT_EQ(Found[5], u"\"Stores\""); // entries -3 to -1 come first
+}
+
 /* How many generated fleet files the one-pass differential suite checks. */
 constexpr unsigned GeneratedFleets = 3000;
 
