@@ -209,6 +209,27 @@ TEST_F(SplitOutputFolder, FileTheSplitDidNotMakeIsKeptUnlessForced) {
   EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
 }
 
+TEST_F(SplitOutputFolder, ManifestStaysOutsideTheServedFolder) {
+  // A manifest an earlier run left inside the folder is read once, then moved out.
+  std::filesystem::create_directories(Root / "out" / "10.0.2.99");
+  Write(Root / "out" / "10.0.2.99" / "rivari.ini", "stale");
+  Write(Root / "out" / ".rivari-split-manifest", "10.0.2.99/rivari.ini\n10.0.2.99/\n");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_FALSE(std::filesystem::exists(Root / "out" / "10.0.2.99"));
+  EXPECT_FALSE(std::filesystem::exists(Root / "out" / ".rivari-split-manifest"));
+  EXPECT_EQ(Read(Root / ".out.rivari-split-manifest"),
+            "10.0.2.15/\n10.0.2.15/AB12CD34.0\n10.0.2.15/rivari.ini\n10.0.2.16/\n10.0.2.16/rivari.ini\n");
+}
+
+TEST_F(SplitOutputFolder, OutputFolderWithAMissingParentIsRefusedUnlessAsked) {
+  Request.OutPath = (Root / "typo" / "out").string();
+  EXPECT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 2);
+  EXPECT_FALSE(std::filesystem::exists(Root / "typo"));
+  Request.Parents = true;
+  EXPECT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_TRUE(std::filesystem::exists(Root / "typo" / "out" / "10.0.2.16" / "rivari.ini"));
+}
+
 TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
   Write(Root / "out" / "10.0.2.16" / "notes.txt", "mine");
@@ -220,7 +241,7 @@ TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
   EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "notes.txt"), "mine");
 
   // A manifest edited to climb out of the folder removes nothing there.
-  Write(Root / "out" / ".rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
+  Write(Root / ".out.rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
   Report = RivariCheck::RunSplit(Request);
   EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
 }

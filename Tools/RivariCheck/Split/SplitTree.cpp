@@ -94,10 +94,10 @@ void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &F
 }
 
 /* The manifest's paths: one a line, each checked like a path the split makes. */
-std::set<std::string> ReadManifest(int Folder) {
+std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) {
   std::vector<uint8_t> Content;
   std::set<std::string> Paths;
-  if (!ReadRegularFile(Folder, SplitManifestName, Content)) {
+  if (!ReadRegularFile(Folder, ManifestName, Content)) {
     return Paths;
   }
   std::string Line;
@@ -119,6 +119,15 @@ std::set<std::string> ReadManifest(int Folder) {
 
 } // namespace
 
+std::string SplitManifestNameFor(const std::string &Path) {
+  const std::filesystem::path Folder = std::filesystem::absolute(Path).lexically_normal();
+  std::string Name = Folder.filename().string();
+  if (Name.empty()) {
+    Name = Folder.parent_path().filename().string();
+  }
+  return "." + Name + SplitManifestName;
+}
+
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error) {
   std::error_code Failure;
   std::filesystem::create_directories(Path, Failure);
@@ -127,7 +136,18 @@ bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error)
     Error = SystemError(Path);
     return false;
   }
-  Tree.Earlier = ReadManifest(Tree.Folder);
+  const std::string ParentPath = std::filesystem::absolute(Path).lexically_normal().parent_path().string();
+  Tree.Parent = open(ParentPath.empty() ? "/" : ParentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Tree.Parent < 0) {
+    Error = SystemError(ParentPath);
+    close(Tree.Folder);
+    Tree.Folder = -1;
+    return false;
+  }
+  Tree.ManifestName = SplitManifestNameFor(Path);
+  std::vector<uint8_t> Probe;
+  Tree.Earlier = ReadRegularFile(Tree.Parent, Tree.ManifestName, Probe) ? ReadManifest(Tree.Parent, Tree.ManifestName)
+                                                                        : ReadManifest(Tree.Folder, SplitManifestName);
   return true;
 }
 
@@ -265,9 +285,15 @@ std::string CloseSplitTree(SplitTree &Tree) {
     Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
     Manifest.push_back('\n');
   }
-  std::string Error = ReplaceFile(Tree.Folder, SplitManifestName, Manifest);
+  std::string Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Manifest);
+  if (Error.empty()) {
+    // A manifest an earlier run kept inside the served folder: the server would hand it to anyone.
+    unlinkat(Tree.Folder, SplitManifestName, 0);
+  }
   close(Tree.Folder);
+  close(Tree.Parent);
   Tree.Folder = -1;
+  Tree.Parent = -1;
   return Error;
 }
 
