@@ -87,8 +87,12 @@ std::string ReplaceFile(int Folder, const std::string &Name, const std::vector<u
 
 /* Records Relative, and its folder, as made by this run. */
 void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &FolderName) {
+  // What this run makes leaves the earlier run's list: what stays there at the end is stale, and a large fleet's
+  // paths are held once.
+  Tree.Earlier.erase(Relative);
   Tree.Made.insert(Relative);
   if (!FolderName.empty()) {
+    Tree.Earlier.erase(FolderName + "/");
     Tree.Made.insert(FolderName + "/");
   }
 }
@@ -170,7 +174,7 @@ std::string TreePathProblem(SplitTree &Tree, const std::string &Relative, bool F
   if (!S_ISREG(Status.st_mode) && !S_ISLNK(Status.st_mode)) {
     return Relative + " exists and is not a file";
   }
-  if (!Force && Tree.Earlier.count(Relative) == 0) {
+  if (!Force && Tree.Earlier.count(Relative) == 0 && Tree.Made.count(Relative) == 0) {
     return Relative + " exists and was not made by rivari-check split";
   }
   return "";
@@ -220,7 +224,7 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
       Present.st_ino == Wanted.st_ino) {
     Tree.Counts.Unchanged++;
     // The source itself, when the output folder is the source's: never the split's to remove later.
-    if (Tree.Earlier.count(Relative) == 0) {
+    if (Tree.Earlier.count(Relative) == 0 && Tree.Made.count(Relative) == 0) {
       close(Folder);
       return "";
     }

@@ -36,7 +36,7 @@ struct SplitTree {
   int Folder = -1;               // the output folder, open
   int Parent = -1;               // its parent folder, open: the manifest's home
   std::string ManifestName;      // the manifest's name in Parent
-  std::set<std::string> Earlier; // paths the last run made (from its manifest)
+  std::set<std::string> Earlier; // paths the last run made (from its manifest) that this run has not made yet
   std::set<std::string> Made;    // paths this run made or kept
   TreeCounts Counts;
 };
