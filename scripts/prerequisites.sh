@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ clang lld llvm libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libinih-dev libiniparser-dev libcli11-dev nlohmann-json3-dev
+  libinih-dev libiniparser-dev libcli11-dev nlohmann-json3-dev time
   qemu-system-x86 ovmf python3
   sbsigntool openssl dpkg-dev lintian
   tftpd-hpa dnsmasq-base iproute2 nftables ipxe-qemu

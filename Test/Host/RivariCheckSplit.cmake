@@ -1,6 +1,8 @@
 # rivari-check split: the equivalence table and the output folder's safety (GoogleTest, RivariCheckSplitTests.cpp),
 # and golden splits of Examples/ for its three machines through the checker's golden mechanism.
 target_link_libraries(TolvaneHostTests PRIVATE RivariCheckSplit)
+# The generated fleet files of the one-pass differential suite, shared with Test/Fuzz/SplitFuzzer.cpp.
+target_sources(TolvaneHostTests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/RivariCheckFleetFiles.cpp)
 
 # Both relative to the case folder the golden runs start in, so that the output names no checkout.
 set(RIVARI_SPLIT_TESTS ../Split)
@@ -38,6 +40,14 @@ rivari_check_split_case(SplitExamplesTftpdHpaJson 0 tftpd ${RIVARI_SPLIT_EXAMPLE
 rivari_check_split_case(SplitExamplesDnsmasqMac 1 mac ${RIVARI_SPLIT_EXAMPLE}
                         --map ${RIVARI_SPLIT_TESTS}/examples-mac.csv --for dnsmasq-mac)
 rivari_check_split_case(SplitBadMapRows 2 bad ${RIVARI_SPLIT_EXAMPLE} --map ${RIVARI_SPLIT_TESTS}/bad-rows.csv)
+# The operator's traps: a lower-case identifier, one line that holds back every client, a swallowed header, an
+# output folder whose parent is missing.
+rivari_check_split_case(SplitLowerCaseIdentifier 1 lower ${RIVARI_SPLIT_EXAMPLE} --map ${RIVARI_SPLIT_TESTS}/lower-case.csv)
+rivari_check_split_case(SplitLineHoldsBackEveryClient 1 before before-header.ini
+                        --map ${RIVARI_SPLIT_TESTS}/two-machines.csv)
+rivari_check_split_case(SplitHeaderSwallowed 1 swallowed unclosed-quote.ini --map ${RIVARI_SPLIT_TESTS}/two-machines.csv)
+rivari_check_case(SplitOutParentMissing 2 split ${RIVARI_SPLIT_EXAMPLE} --map ${RIVARI_SPLIT_TESTS}/examples-ip.csv
+                  --out missing-parent/out)
 set_tests_properties(RivariCheck.SplitExamplesAgainUnchanged PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqIp)
 set_tests_properties(RivariCheck.SplitExamplesStaleRemoved PROPERTIES DEPENDS RivariCheck.SplitExamplesAgainUnchanged)
 

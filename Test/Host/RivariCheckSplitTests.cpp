@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <unistd.h>
 
 #include "Double/ServiceCaller.h"
 #include "MachineSplit.h"
+#include "RivariCheckFleetFiles.h"
 #include "SplitRun.h"
 
 namespace {
@@ -81,7 +83,7 @@ protected:
 TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
   for (const SplitRow &Row : SplitRows()) {
     SCOPED_TRACE(Row.Behaviour);
-    const RivariCheck::FleetText Fleet = RivariCheck::ReadFleetText(Row.Text);
+    RivariCheck::FleetText Fleet = RivariCheck::ReadFleetText(Row.Text);
     const MachineSplit Split = RivariCheck::SplitMachine(Fleet, "ab12cd34");
     std::vector<std::string> Codes;
     for (const RivariCheck::SplitReason &Reason : Split.Reasons) {
@@ -91,6 +93,57 @@ TEST_F(SplitAgreesWithDriver, TrickyFilesGiveTheSameAnswersAndTheirReasons) {
     EXPECT_TRUE(Split.Equivalent);
     EXPECT_EQ(DriverAnswers(Split.Client, "ab12cd34"), DriverAnswers(Row.Text, "ab12cd34"));
   }
+}
+
+/* docs/Format.md's quote rule, on the driver: lines with an even number of quotes keep a joined line open. */
+TEST_F(SplitAgreesWithDriver, StrayQuoteSwallowsSectionsUpToTheNextLineWithAnOddNumberOfQuotes) {
+  std::ifstream Stream(std::string(RIVARI_CHECK_CASES) + "/stray-quote.ini", std::ios::binary);
+  const std::vector<uint8_t> File((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(File.empty());
+  // A swallowed section answers as a section the file does not have.
+  const std::vector<std::u16string> Missing = DriverAnswers(Bytes("[C0FFEE42]\n0 x\n"), "AB12CD34");
+  ASSERT_EQ(Missing.size(), 1u);
+  EXPECT_EQ(DriverAnswers(File, "AB12CD34"), Missing);
+  EXPECT_EQ(DriverAnswers(File, "EF56AB78"), Missing);
+  const std::vector<std::u16string> Found = DriverAnswers(File, "C0FFEE42");
+  ASSERT_GE(Found.size(), 6u);
+  EXPECT_EQ(Found[0], u"fetch " + std::u16string(1, u'\0'));
+  EXPECT_EQ(Found[5], u"\"Stores\""); // entries -3 to -1 come first
+}
+
+/* How many generated fleet files the one-pass differential suite checks. */
+constexpr unsigned GeneratedFleets = 3000;
+
+TEST_F(SplitAgreesWithDriver, OnePassGivesThePerMachineLookupsAnswersOnGeneratedFleets) {
+  std::mt19937 Random(27);
+  size_t Found = 0;
+  size_t Swallowed = 0;
+  size_t Duplicated = 0;
+  for (unsigned Fleet = 0; Fleet < GeneratedFleets; Fleet++) {
+    std::vector<uint8_t> Choices(1 + Random() % 400);
+    for (uint8_t &Choice : Choices) {
+      Choice = static_cast<uint8_t>(Random());
+    }
+    const std::vector<uint8_t> File = FleetFiles::GenerateFleet(Choices.data(), Choices.size());
+    RivariCheck::FleetText Pass = RivariCheck::ReadFleetText(File);
+    for (const std::string &Identifier : FleetFiles::Identifiers()) {
+      const MachineSplit Split = RivariCheck::SplitMachine(Pass, Identifier);
+      const RivariCheck::MachineAnswers Whole = RivariCheck::AnswersFor(File, Split.Header);
+      ASSERT_EQ(Split.Answers.SectionFound, Whole.SectionFound) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_EQ(Split.Answers.Count, Whole.Count) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_EQ(Split.Answers.Values, Whole.Values) << "fleet " << Fleet << ", " << Identifier;
+      ASSERT_TRUE(Split.Equivalent) << "fleet " << Fleet << ", " << Identifier;
+      for (const RivariCheck::SplitReason &Reason : Split.Reasons) {
+        Swallowed += Reason.Code == "header-swallowed";
+        Duplicated += Reason.Code == "duplicate-header";
+      }
+      Found += Whole.SectionFound;
+    }
+  }
+  // The generated files reach every case the pass tells apart.
+  EXPECT_GT(Found, GeneratedFleets);
+  EXPECT_GT(Swallowed, GeneratedFleets / 10);
+  EXPECT_GT(Duplicated, GeneratedFleets / 10);
 }
 
 /* A folder of its own under the test's temporary folder, removed at the end. */
@@ -110,8 +163,6 @@ protected:
     Request.FilePath = (Root / "source" / "rivari.ini").string();
     Request.MapPath = (Root / "map.csv").string();
     Request.OutPath = (Root / "out").string();
-    // The double's pool keeps its books unguarded: one thread.
-    Request.Threads = 1;
   }
   void TearDown() override {
     std::filesystem::remove_all(Root);
@@ -158,6 +209,27 @@ TEST_F(SplitOutputFolder, FileTheSplitDidNotMakeIsKeptUnlessForced) {
   EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
 }
 
+TEST_F(SplitOutputFolder, ManifestStaysOutsideTheServedFolder) {
+  // A manifest an earlier run left inside the folder is read once, then moved out.
+  std::filesystem::create_directories(Root / "out" / "10.0.2.99");
+  Write(Root / "out" / "10.0.2.99" / "rivari.ini", "stale");
+  Write(Root / "out" / ".rivari-split-manifest", "10.0.2.99/rivari.ini\n10.0.2.99/\n");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_FALSE(std::filesystem::exists(Root / "out" / "10.0.2.99"));
+  EXPECT_FALSE(std::filesystem::exists(Root / "out" / ".rivari-split-manifest"));
+  EXPECT_EQ(Read(Root / ".out.rivari-split-manifest"),
+            "10.0.2.15/\n10.0.2.15/AB12CD34.0\n10.0.2.15/rivari.ini\n10.0.2.16/\n10.0.2.16/rivari.ini\n");
+}
+
+TEST_F(SplitOutputFolder, OutputFolderWithAMissingParentIsRefusedUnlessAsked) {
+  Request.OutPath = (Root / "typo" / "out").string();
+  EXPECT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 2);
+  EXPECT_FALSE(std::filesystem::exists(Root / "typo"));
+  Request.Parents = true;
+  EXPECT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_TRUE(std::filesystem::exists(Root / "typo" / "out" / "10.0.2.16" / "rivari.ini"));
+}
+
 TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
   Write(Root / "out" / "10.0.2.16" / "notes.txt", "mine");
@@ -169,7 +241,7 @@ TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
   EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "notes.txt"), "mine");
 
   // A manifest edited to climb out of the folder removes nothing there.
-  Write(Root / "out" / ".rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
+  Write(Root / ".out.rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
   Report = RivariCheck::RunSplit(Request);
   EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
 }

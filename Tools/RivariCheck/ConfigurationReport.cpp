@@ -60,6 +60,10 @@ ConfigurationReport AnalyzeConfiguration(const std::string &FileName, const std:
   Report.Size = Text.size();
   const TextLayout Layout = LayOutText(Text);
   Report.Encoding = EncodingName(Layout.Encoding);
+  if (LooksUtf16BigEndian(Text, Layout.Encoding)) {
+    Report.EncodingNote = "the file is UTF-16BE, which the driver does not read (it reads 8-bit text, 8-bit text after "
+                          "a UTF-8 BOM, and UTF-16LE): re-save it as UTF-16LE, or as UTF-8 when it holds ASCII only";
+  }
 
   std::u16string MachineHeader;
   if (Request.Identifier) {

@@ -68,6 +68,8 @@ struct MachineReport {
   uint64_t EntryCount = 0;          // what GetEntryCount returns
   std::vector<FileNameReport> Files;
   std::vector<SectionReport> NearMisses; // section missing: headers that begin like the machine's
+  uint64_t SwallowedLine = 0;            // section missing: a physical line that begins with the header, swallowed
+  uint64_t SwallowingLine = 0;           // the line whose open double quote swallowed it
 };
 
 enum class ReportOutcome {
@@ -80,7 +82,8 @@ enum class ReportOutcome {
 struct ConfigurationReport {
   std::string FileName;
   uint64_t Size = 0;
-  std::string Encoding; // "bytes", "utf8-bom" or "utf16"
+  std::string Encoding;     // "bytes", "utf8-bom" or "utf16"
+  std::string EncodingNote; // what to do when the file is in an encoding the driver does not read
   std::optional<MachineReport> Machine;
   std::optional<std::vector<SectionReport>> Sections;
   std::vector<Warning> Warnings; // ordered by line

@@ -99,7 +99,12 @@ void AddHeaderBlanksWarning(const LogicalLine &Line, const std::u16string *Machi
     if (Close == std::u16string::npos) {
       continue;
     }
-    std::string Message = "header " + DisplayText(Joined) + " has blanks inside its brackets: its first token is " +
+    // Shown as the file holds it, blanks and all: the joined form is only for the comparison below.
+    const size_t Open = Line.Text.find(CharacterOpenBracket);
+    const size_t Shut = Line.Text.find(u']', Open);
+    const std::u16string AsWritten =
+        Open == std::u16string::npos || Shut == std::u16string::npos ? Joined : Line.Text.substr(Open, Shut - Open + 1);
+    std::string Message = "header " + DisplayText(AsWritten) + " has blanks inside its brackets: its first token is " +
                           DisplayText(Line.Tokens[0]) +
                           ", so it is no machine's header (it still ends the section "
                           "before it)";

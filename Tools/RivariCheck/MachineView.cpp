@@ -97,6 +97,38 @@ void AddNearMisses(const TextLayout &Layout, MachineReport &Machine, std::vector
   }
 }
 
+/*
+ * The first physical line that begins with Header (after blanks) inside a
+ * logical line an open double quote joined: the reader never sees it as a
+ * header. Records it and the line the quote opened on.
+ */
+void FindSwallowedHeader(const TextLayout &Layout, MachineReport &Machine) {
+  for (const LogicalLine &Line : Layout.Lines) {
+    uint64_t Physical = Line.FirstLine;
+    for (size_t Index = 0; Index + 1 < Line.Text.size(); Index++) {
+      if (!IsLineBreak(Line.Text[Index])) {
+        continue;
+      }
+      if (Line.Text[Index] == CharacterCarriageReturn && Line.Text[Index + 1] == CharacterLineFeed) {
+        Index++;
+      }
+      Physical++;
+      size_t Start = Index + 1;
+      while (Start < Line.Text.size() && IsSeparator(Line.Text[Start])) {
+        Start++;
+      }
+      const size_t End = Start + Machine.Header.size();
+      if (Line.Text.compare(Start, Machine.Header.size(), Machine.Header) == 0 &&
+          (End == Line.Text.size() || IsSeparator(Line.Text[End]) || IsCommentStart(Line.Text[End]) ||
+           IsLineBreak(Line.Text[End]))) {
+        Machine.SwallowedLine = Physical;
+        Machine.SwallowingLine = Line.FirstLine;
+        return;
+      }
+    }
+  }
+}
+
 /* Headers that differ from the machine's only in letter case. */
 void AddHeaderCaseWarnings(const TextLayout &Layout, const std::u16string &Header, std::vector<Warning> &Warnings) {
   for (const LogicalLine &Line : Layout.Lines) {
@@ -173,6 +205,7 @@ MachineReport ReadMachine(const std::vector<uint8_t> &Text, const TextLayout &La
   } else {
     AddHeaderCaseWarnings(Layout, Machine.Header, Warnings);
     AddNearMisses(Layout, Machine, Warnings);
+    FindSwallowedHeader(Layout, Machine);
   }
 
   for (int64_t Number : Request.FileNumbers) {

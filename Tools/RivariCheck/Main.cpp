@@ -166,7 +166,7 @@ int main(int argc, char **argv) {
   auto KnownCode = [](const std::string &Code) {
     return RivariCheck::IsWarningCode(Code) || Code == "all" ? std::string() : "no warning has the code " + Code;
   };
-  App.add_option("--ignore", Control.Ignored, "Leave out warnings with this code (repeatable)")
+  App.add_option("--ignore", Control.Ignored, "Leave out warnings with this code ('all': every code; repeatable)")
       ->check(KnownCode)
       ->type_name("CODE");
   App.add_option("--error", Control.Errors, "Report warnings with this code as errors ('all': every code; repeatable)")

@@ -40,14 +40,20 @@ ordered_json MachineJson(const MachineReport &Machine) {
   for (const FileNameReport &File : Machine.Files) {
     Files.push_back({{"number", File.Number}, {"name", File.Name}, {"cut", File.Cut}});
   }
-  return {{"identifier", Machine.Identifier},
-          {"machine_id", Utf8Text(Machine.MachineId)},
-          {"header", Utf8Text(Machine.Header)},
-          {"section_found", Machine.SectionFound},
-          {"header_line", LineOrNull(Machine.HeaderLine)},
-          {"entry_count", Machine.EntryCount},
-          {"entries", Entries},
-          {"files", Files}};
+  ordered_json Json = {{"identifier", Machine.Identifier},
+                       {"machine_id", Utf8Text(Machine.MachineId)},
+                       {"header", Utf8Text(Machine.Header)},
+                       {"section_found", Machine.SectionFound},
+                       {"header_line", LineOrNull(Machine.HeaderLine)},
+                       {"entry_count", Machine.EntryCount},
+                       {"entries", Entries},
+                       {"files", Files}};
+  // Present only for a section a double quote swallowed.
+  if (Machine.SwallowedLine != 0) {
+    Json["swallowed_line"] = Machine.SwallowedLine;
+    Json["swallowing_line"] = Machine.SwallowingLine;
+  }
+  return Json;
 }
 
 ordered_json SectionsJson(const std::vector<SectionReport> &Sections) {
@@ -85,6 +91,10 @@ std::string ReportAsJson(const ConfigurationReport &Report) {
       {"error", Read ? ordered_json() : ordered_json(Report.Error)},
       {"server", ordered_json()}, // the server check fills it in
   };
+  // Present only when there is something to say, so that the reports of every other file keep their shape.
+  if (!Report.EncodingNote.empty()) {
+    Json["encoding_note"] = Report.EncodingNote;
+  }
   // Invalid UTF-8 in a file name or identifier is replaced rather than refused.
   return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

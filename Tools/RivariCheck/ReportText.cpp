@@ -29,6 +29,12 @@ std::string MachineText(const ConfigurationReport &Report, const MachineReport &
     }
     return Out + "\n";
   }
+  if (!Machine.SectionFound && Machine.SwallowedLine != 0) {
+    return Out + "Section not found: " + DisplayText(Machine.Header) + " stands at the start of line " +
+           std::to_string(Machine.SwallowedLine) + ", but a double quote left open on line " +
+           std::to_string(Machine.SwallowingLine) + " joins it to line " + std::to_string(Machine.SwallowingLine) +
+           ": the header is swallowed, and the driver never finds it\n";
+  }
   if (!Machine.SectionFound) {
     return Out + "Section not found: no line of " + Report.FileName + " begins with " + DisplayText(Machine.Header) +
            "\n";
@@ -78,6 +84,9 @@ std::string ReportAsText(const ConfigurationReport &Report) {
   }
   std::string Out =
       Report.FileName + ": " + Plural(Report.Size, "byte", "bytes") + ", " + EncodingText(Report.Encoding) + "\n";
+  if (!Report.EncodingNote.empty()) {
+    Out += "Encoding: " + Report.EncodingNote + "\n";
+  }
   if (Report.Machine) {
     Out += MachineText(Report, *Report.Machine);
   }

@@ -84,6 +84,13 @@ uint64_t PhysicalLineAt(const TextLayout &Layout, uint64_t Offset) {
   return static_cast<uint64_t>(After - Layout.PhysicalStarts.begin());
 }
 
+bool LooksUtf16BigEndian(const std::vector<uint8_t> &Text, TextEncoding Encoding) {
+  if (Encoding != TextEncodingBytes || Text.size() < 4) {
+    return false;
+  }
+  return (Text[0] == 0xFE && Text[1] == 0xFF) || (Text[0] == 0x00 && Text[2] == 0x00);
+}
+
 bool IsHeaderLine(const LogicalLine &Line) { return !Line.Tokens.empty() && IsSectionHeader(Line.Tokens[0].c_str()); }
 
 TextLayout LayOutText(const std::vector<uint8_t> &Text) {

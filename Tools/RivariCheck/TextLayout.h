@@ -44,6 +44,13 @@ std::string EncodingName(TextEncoding Encoding);
 /* The encoding of that name, for a person. */
 std::string EncodingText(const std::string &Name);
 
+/*
+ * TRUE when Text, which the reader takes for 8-bit text, is UTF-16BE: it
+ * opens with the big-endian byte order mark FE FF, or its first two units
+ * have zero high bytes in big-endian order.
+ */
+bool LooksUtf16BigEndian(const std::vector<uint8_t> &Text, TextEncoding Encoding);
+
 /* TRUE when the line's first token begins with an opening bracket: it ends any section before it. */
 bool IsHeaderLine(const LogicalLine &Line);
 

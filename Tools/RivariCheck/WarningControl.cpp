@@ -25,7 +25,8 @@ const std::vector<std::string> &WarningCodes() {
 bool IsWarningCode(const std::string &Code) { return Holds(WarningCodes(), Code); }
 
 void ApplyWarningControl(ConfigurationReport &Report, const WarningControl &Control) {
-  std::erase_if(Report.Warnings, [&](const Warning &Item) { return Holds(Control.Ignored, Item.Code); });
+  const bool IgnoreAll = Holds(Control.Ignored, "all");
+  std::erase_if(Report.Warnings, [&](const Warning &Item) { return IgnoreAll || Holds(Control.Ignored, Item.Code); });
   for (Warning &Item : Report.Warnings) {
     Item.Error = Holds(Control.Errors, "all") || Holds(Control.Errors, Item.Code);
   }

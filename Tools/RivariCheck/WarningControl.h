@@ -10,7 +10,7 @@
 namespace RivariCheck {
 
 struct WarningControl {
-  std::vector<std::string> Ignored; // codes left out of the report
+  std::vector<std::string> Ignored; // codes left out of the report; "all" for every code
   std::vector<std::string> Errors;  // codes reported as errors; "all" for every code
 };
 

@@ -18,6 +18,11 @@ endif()
 if(DEFINED OUT_DIR AND NOT KEEP_OUT)
   file(REMOVE_RECURSE ${OUT_DIR})
 endif()
+# The split refuses an output folder whose parent is missing: the parent is the test's to make.
+if(DEFINED OUT_DIR)
+  get_filename_component(OUT_PARENT ${OUT_DIR} DIRECTORY)
+  file(MAKE_DIRECTORY ${OUT_PARENT})
+endif()
 execute_process(COMMAND ${TOOL} ${ARGUMENTS}
                 INPUT_FILE ${INPUT}
                 WORKING_DIRECTORY ${CASES}

@@ -68,37 +68,23 @@ void AppendUnits(std::vector<uint8_t> &File, const std::u16string &Text, TextEnc
   }
 }
 
-/* The physical line where Header stands at the start of a line although the reader never sees it there. */
-uint64_t SwallowedHeaderLine(const FleetText &Fleet, const std::u16string &Header) {
-  const std::string Needle(Header.begin(), Header.end());
-  for (uint64_t Index = 0; Index < Fleet.Layout.PhysicalStarts.size(); Index++) {
-    size_t At = Fleet.Layout.PhysicalStarts[Index];
-    while (At < Fleet.Text.size() && (Fleet.Text[At] == ' ' || Fleet.Text[At] == '\t')) {
-      At++;
-    }
-    if (Fleet.Text.size() - At >= Needle.size() && std::memcmp(&Fleet.Text[At], Needle.data(), Needle.size()) == 0) {
-      return Index + 1;
-    }
-  }
-  return 0;
-}
-
 /* The reasons a machine of Fleet needs a person's look before it gets a file of its own. */
 void AddReasons(const FleetText &Fleet, MachineSplit &Split) {
   const std::string Name = DisplayText(Split.Header);
-  const auto Found = Fleet.HeaderLines.find(Split.Header);
+  const auto Found = Fleet.Headers.find(Split.Header);
   if (!Split.Answers.SectionFound) {
-    const uint64_t Swallowed =
-        Fleet.Layout.Encoding == TextEncodingUtf16 ? 0 : SwallowedHeaderLine(Fleet, Split.Header);
-    if (Swallowed != 0) {
-      Split.Reasons.push_back({"header-swallowed", Swallowed,
-                               Name + " stands here, but a double quote left open above joins this line to an "
-                                      "earlier one: the driver never finds the section"});
+    const auto Hidden = Fleet.Hidden.find(Split.Header);
+    if (Hidden != Fleet.Hidden.end()) {
+      const std::string Quote = std::to_string(Hidden->second.QuoteLine);
+      Split.Reasons.push_back({"header-swallowed", Hidden->second.Line,
+                               Name + " stands here, but a double quote left open on line " + Quote +
+                                   " joins this line to line " + Quote +
+                                   ": the driver never finds the section; close or remove that quote"});
     } else {
       Split.Reasons.push_back({"section-missing", 0, "no section " + Name + " in the file"});
     }
-  } else if (Found != Fleet.HeaderLines.end() && Found->second.size() > 1) {
-    Split.Reasons.push_back({"duplicate-header", Fleet.Layout.Lines[Found->second[1]].FirstLine,
+  } else if (Found != Fleet.Headers.end() && Found->second.DuplicateLine != 0) {
+    Split.Reasons.push_back({"duplicate-header", Found->second.DuplicateLine,
                              Name + " stands here again; the driver reads only the first section, the client's "
                                     "file holds only that one"});
   }
@@ -114,40 +100,29 @@ void AddReasons(const FleetText &Fleet, MachineSplit &Split) {
 
 } // namespace
 
-FleetText ReadFleetText(std::vector<uint8_t> Text) {
-  FleetText Fleet;
-  Fleet.Text = std::move(Text);
-  Fleet.Layout = LayOutText(Fleet.Text);
-  for (size_t Index = 0; Index < Fleet.Layout.Lines.size(); Index++) {
-    const LogicalLine &Line = Fleet.Layout.Lines[Index];
-    if (IsHeaderLine(Line)) {
-      Fleet.HeaderLines[Line.Tokens[0]].push_back(Index);
-    } else if (!Line.Tokens.empty() && Fleet.HeaderLines.empty() && Fleet.FirstContentBeforeHeader == 0) {
-      Fleet.FirstContentBeforeHeader = Line.FirstLine;
-    }
-  }
-  return Fleet;
-}
-
-MachineAnswers AnswersFor(const std::vector<uint8_t> &Text, const std::u16string &Header) {
+MachineAnswers AnswersOfSection(TextReader *Section) {
   MachineAnswers Answers;
-  TextReader Section{};
-  if (FindSection(Text.data(), Text.size(), Header.c_str(), &Section) != EFI_SUCCESS) {
-    return Answers;
-  }
   Answers.SectionFound = true;
-  Answers.Count = CountEntries(&Section);
-  for (int32_t Index : IndexesNamed(&Section)) {
+  Answers.Count = CountEntries(Section);
+  for (int32_t Index : IndexesNamed(Section)) {
     std::u16string Value;
-    if (ValueOf(&Section, Index, Value)) {
+    if (ValueOf(Section, Index, Value)) {
       Answers.Values[Index] = Value;
     }
   }
-  PoolRelease(Section.Buffer);
+  PoolRelease(Section->Buffer);
   return Answers;
 }
 
-MachineSplit SplitMachine(const FleetText &Fleet, const std::string &Identifier) {
+MachineAnswers AnswersFor(const std::vector<uint8_t> &Text, const std::u16string &Header) {
+  TextReader Section{};
+  if (FindSection(Text.data(), Text.size(), Header.c_str(), &Section) != EFI_SUCCESS) {
+    return MachineAnswers{};
+  }
+  return AnswersOfSection(&Section);
+}
+
+MachineSplit SplitMachine(FleetText &Fleet, const std::string &Identifier) {
   MachineSplit Split;
   Split.Identifier = Identifier;
   CHAR16 MachineId[MachineIdLength + 1];
@@ -157,31 +132,16 @@ MachineSplit SplitMachine(const FleetText &Fleet, const std::string &Identifier)
   CHAR16 Header[SectionHeaderLength];
   BuildSectionHeader(MachineId, Header);
   Split.Header = Header;
-  Split.Answers = AnswersFor(Fleet.Text, Split.Header);
 
-  const TextEncoding Encoding = Fleet.Layout.Encoding;
+  const TextEncoding Encoding = Fleet.Whole.Encoding;
   Split.Client = EncodingMark(Encoding);
-  const auto Found = Fleet.HeaderLines.find(Split.Header);
-  if (Split.Answers.SectionFound && Found != Fleet.HeaderLines.end()) {
+  TextReader Section{};
+  if (FleetSection(Fleet, Split.Header, &Section) == EFI_SUCCESS) {
     // The section as the driver copies it, under a header line of its own.
-    const LogicalLine &HeaderLine = Fleet.Layout.Lines[Found->second[0]];
-    Split.HeaderLine = HeaderLine.FirstLine;
-    TextReader Whole;
-    TextReader Section{};
-    if (OpenTextReader(Fleet.Text.data(), Fleet.Text.size(), &Whole) == EFI_SUCCESS) {
-      MoveTextReaderTo(&Whole, HeaderLine.Start);
-      CHAR16 **Tokens;
-      UINTN Count;
-      if (ReadTokenLine(&Whole, &Tokens, &Count) == EFI_SUCCESS) {
-        FreeTokenList(&Tokens, &Count);
-        if (ExtractSection(&Whole, &Section) == EFI_SUCCESS) {
-          AppendUnits(Split.Client, Split.Header + u"\n", Encoding);
-          Split.Client.insert(Split.Client.end(), Section.Buffer, Section.Buffer + Section.Size);
-          PoolRelease(Section.Buffer);
-        }
-      }
-      PoolRelease(Whole.Buffer);
-    }
+    Split.HeaderLine = Fleet.Headers.at(Split.Header).Line;
+    AppendUnits(Split.Client, Split.Header + u"\n", Encoding);
+    Split.Client.insert(Split.Client.end(), Section.Buffer, Section.Buffer + Section.Size);
+    Split.Answers = AnswersOfSection(&Section);
   } else {
     AppendUnits(Split.Client, u"; no section " + Split.Header + u" in the fleet's file\n", Encoding);
   }

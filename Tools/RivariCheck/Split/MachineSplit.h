@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "TextLayout.h"
+#include "FleetSections.h"
 
 namespace RivariCheck {
 
@@ -21,17 +21,6 @@ struct SplitReason {
   uint64_t Line = 0;
   std::string Message;
 };
-
-/* The whole file, read once for every machine of the map. */
-struct FleetText {
-  std::vector<uint8_t> Text;
-  TextLayout Layout;
-  std::map<std::u16string, std::vector<size_t>> HeaderLines; // first token of each header line → its line indexes
-  uint64_t FirstContentBeforeHeader = 0; // physical line of the first token line before any header (0: none)
-};
-
-/* Lays Text out with the driver's reader and tokenizer and indexes its headers. */
-FleetText ReadFleetText(std::vector<uint8_t> Text);
 
 /* What the driver answers for one machine: the lookup, the count, and GetEntry for every index that matters. */
 struct MachineAnswers {
@@ -52,13 +41,18 @@ struct MachineSplit {
 
 /*
  * Cuts Identifier's section out of Fleet into a file of the same encoding
- * and checks it with the core. A machine without a section gets a file
- * without one (the driver's answer is the same: no section).
+ * and checks it with the core: the answers of the section found from the
+ * pass's record against the answers of the client's file by the core's
+ * lookup. A machine without a section gets a file without one (the
+ * driver's answer is the same: no section).
  */
-MachineSplit SplitMachine(const FleetText &Fleet, const std::string &Identifier);
+MachineSplit SplitMachine(FleetText &Fleet, const std::string &Identifier);
 
-/* The core's answers for Identifier over the configuration text Text. */
+/* The core's answers for Identifier over the configuration text Text, by the core's own section lookup. */
 MachineAnswers AnswersFor(const std::vector<uint8_t> &Text, const std::u16string &Header);
+
+/* The count and every named entry's value over a section the lookup copied, which it releases. */
+MachineAnswers AnswersOfSection(TextReader *Section);
 
 } // namespace RivariCheck
 

@@ -50,11 +50,16 @@ std::vector<std::string> ServerConfigurationLines(ServerKind Kind, const std::st
   switch (Kind) {
   case ServerKind::DnsmasqIp:
   case ServerKind::DnsmasqMac:
+    // Without a boot file in its offer the firmware ignores the DHCP server, and every fetch fails at step 2.
     return {"enable-tftp", "tftp-root=" + OutFolder,
-            std::string("tftp-unique-root=") + (Kind == ServerKind::DnsmasqIp ? "ip" : "mac")};
+            std::string("tftp-unique-root=") + (Kind == ServerKind::DnsmasqIp ? "ip" : "mac"),
+            std::string("dhcp-boot=") + TOLVANE_CONFIGURATION_FILE_NAME};
   default:
     return {"TFTP_DIRECTORY=\"" + OutFolder + "\"",
-            "TFTP_OPTIONS=\"--secure --map-file " + OutFolder + "/" + TftpdMapFileName + "\""};
+            "TFTP_OPTIONS=\"--secure --map-file " + OutFolder + "/" + TftpdMapFileName + "\"",
+            std::string("# and the DHCP server offers the boot file ") + TOLVANE_CONFIGURATION_FILE_NAME +
+                " (dnsmasq: dhcp-boot=" + TOLVANE_CONFIGURATION_FILE_NAME + "; ISC dhcpd: filename \"" +
+                TOLVANE_CONFIGURATION_FILE_NAME + "\";)"};
   }
 }
 

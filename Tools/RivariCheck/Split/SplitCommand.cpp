@@ -25,16 +25,20 @@ Examples:
       one folder per client IP address with its own rivari.ini and numbered files, for dnsmasq
   rivari-check split rivari.ini --map fleet.csv --out /srv/tftp-split --for tftpd-hpa
       the same files for tftpd-hpa, with the map file that sends each client its own
+  rivari-check /srv/tftp-split/10.0.2.15/rivari.ini --machine ABCD1234
+      what the machine at 10.0.2.15 will receive, checked from the operator's host
 
 Every client file is checked with the driver's own section lookup, entry scan and count: a machine whose answers
-would differ, whose section is missing, duplicated or swallowed by an open double quote, or whose file has
-tokens before the first header, is reported and gets no file unless --force. The split writes only inside
+would differ, whose section is missing, duplicated or swallowed by an open double quote, whose identifier has
+lower-case letters, or whose file has tokens before the first header, is reported and gets no file unless
+--force. A reason that holds back every client is printed once, with the line to fix. The split writes only inside
 --out, never through a link, and removes the client files of an earlier run that it no longer makes.
 
 Exit status:
   0   every client written, each giving the same answers
   1   some clients reported (held back, or written with --force)
-  2   the file or the map cannot be read, a map row cannot be used, or --out cannot be written
+  2   the file or the map cannot be read, a map row cannot be used, or --out cannot be written (or its
+      parent is missing without --parents)
   64  wrong use of the command line
 )";
 
@@ -50,7 +54,10 @@ int RunSplitCommand(int Count, char **Arguments) {
   bool WithTime = false;
   App.add_option("FILE", Request.FilePath, "The fleet's rivari.ini, beside its numbered files")->required();
   App.add_option("--map", Request.MapPath, "The clients: identifier,address rows")->required()->type_name("MAP");
-  App.add_option("--out", Request.OutPath, "The folder to serve (created if missing)")->required()->type_name("DIR");
+  App.add_option("--out", Request.OutPath, "The folder to serve (created if missing; its parent must exist)")
+      ->required()
+      ->type_name("DIR");
+  App.add_flag("--parents", Request.Parents, "Create the missing parent folders of --out too");
   App.add_option("--for", Server, "dnsmasq-ip (default), dnsmasq-mac or tftpd-hpa")
       ->check(CLI::IsMember({"dnsmasq-ip", "dnsmasq-mac", "tftpd-hpa"}))
       ->type_name("SERVER");

@@ -32,6 +32,34 @@ std::string Seconds(double Value) {
   return Text;
 }
 
+bool SameReason(const SplitReason &Left, const SplitReason &Right) {
+  return Left.Code == Right.Code && Left.Line == Right.Line && Left.Message == Right.Message;
+}
+
+bool HasReason(const ClientResult &Client, const SplitReason &Reason) {
+  return std::any_of(Client.Reasons.begin(), Client.Reasons.end(),
+                     [&](const SplitReason &Item) { return SameReason(Item, Reason); });
+}
+
+/* The reasons every client of a split of more than one shares: a line that holds back the whole fleet. */
+std::vector<SplitReason> SharedReasons(const SplitReport &Report) {
+  std::vector<SplitReason> Shared;
+  if (Report.Clients.size() < 2) {
+    return Shared;
+  }
+  for (const SplitReason &Reason : Report.Clients.front().Reasons) {
+    if (std::all_of(Report.Clients.begin(), Report.Clients.end(),
+                    [&](const ClientResult &Client) { return HasReason(Client, Reason); })) {
+      Shared.push_back(Reason);
+    }
+  }
+  return Shared;
+}
+
+std::string ReasonLine(const SplitReason &Reason) {
+  return Reason.Code + (Reason.Line == 0 ? "" : " (line " + std::to_string(Reason.Line) + ")") + ": " + Reason.Message;
+}
+
 std::string ClientLine(const ClientResult &Client) {
   std::string Line = Client.Row.Identifier + "  " + Client.Row.Address + "  ";
   if (!Client.Written) {
@@ -61,11 +89,22 @@ std::string SplitReportAsText(const SplitReport &Report, bool WithTime) {
   }
   Text += Report.Request.FilePath + ": " + std::to_string(Report.Size) + " bytes, " + EncodingText(Report.Encoding) +
           "; " + std::to_string(Report.Clients.size()) + " clients for " + ServerKindName(Report.Request.Kind) + "\n";
+  const std::vector<SplitReason> Shared = SharedReasons(Report);
+  for (const SplitReason &Reason : Shared) {
+    Text += "Every client: " + ReasonLine(Reason) + "\n";
+    Text += Reason.Line == 0
+                ? "  this holds back all " + std::to_string(Report.Clients.size()) + " clients\n"
+                : "  line " + std::to_string(Reason.Line) + " holds back all " + std::to_string(Report.Clients.size()) +
+                      " clients: mend or delete it and split again\n";
+  }
   for (const ClientResult &Client : Report.Clients) {
     Text += ClientLine(Client) + "\n";
     for (const SplitReason &Reason : Client.Reasons) {
-      Text += "  " + Reason.Code + (Reason.Line == 0 ? "" : " (line " + std::to_string(Reason.Line) + ")") + ": " +
-              Reason.Message + "\n";
+      const bool SaidOnce =
+          std::any_of(Shared.begin(), Shared.end(), [&](const SplitReason &Item) { return SameReason(Item, Reason); });
+      if (!SaidOnce) {
+        Text += "  " + ReasonLine(Reason) + "\n";
+      }
     }
   }
   Text += "Server configuration:\n";
@@ -118,6 +157,13 @@ std::string SplitReportAsJson(const SplitReport &Report, bool WithTime) {
                        {"reasons", Reasons}});
   }
   Json["clients"] = Clients;
+  ordered_json Shared = ordered_json::array();
+  for (const SplitReason &Reason : SharedReasons(Report)) {
+    Shared.push_back({{"code", Reason.Code},
+                      {"line", Reason.Line == 0 ? ordered_json() : ordered_json(Reason.Line)},
+                      {"message", Reason.Message}});
+  }
+  Json["shared_reasons"] = Shared;
   Json["server_lines"] = Report.ServerLines;
   Json["map_file"] = Report.MapFile.empty() ? ordered_json() : ordered_json(Report.MapFile);
   Json["files"] = {

@@ -2,79 +2,78 @@
 #include "SplitRun.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <thread>
+#include <optional>
+#include <set>
 
 #include "MachineIdentity.h"
 #include "ReportParts.h"
+#include "TextLayout.h"
 
 namespace RivariCheck {
 
 namespace {
 
+/* The whole file at Path, read into a buffer of its size (a fleet's file may be large: no growing copies). */
 bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::string &Error) {
-  std::ifstream Stream(Path, std::ios::binary);
+  std::error_code Failure;
+  if (std::filesystem::is_directory(Path, Failure)) {
+    Error = Path + ": is a folder, not a file";
+    return false;
+  }
+  std::ifstream Stream(Path, std::ios::binary | std::ios::ate);
   if (!Stream) {
     Error = Path + ": " + std::strerror(errno);
     return false;
   }
-  Content.assign(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
-  if (Stream.bad()) {
+  const std::streamoff Size = Stream.tellg();
+  Stream.seekg(0);
+  if (Size < 0 || !Stream) {
     Error = Path + ": cannot be read";
+    return false;
+  }
+  Content.resize(static_cast<size_t>(Size));
+  Stream.read(reinterpret_cast<char *>(Content.data()), Size);
+  if (Stream.gcount() != Size || Stream.peek() != std::char_traits<char>::eof()) {
+    Error = Path + ": cannot be read (it changed while it was read, or it is not a file)";
     return false;
   }
   return true;
 }
 
-/* Splits each identifier once, on every core: the lookup over a large file is the cost. */
-std::map<std::string, MachineSplit> SplitEveryMachine(const FleetText &Fleet, const std::vector<ClientRow> &Rows,
-                                                      unsigned ThreadCount) {
-  std::map<std::string, MachineSplit> Splits;
-  for (const ClientRow &Row : Rows) {
-    Splits.try_emplace(Row.Identifier);
+std::string UpperCase(std::string Text) {
+  for (char &Byte : Text) {
+    Byte = Byte >= 'a' && Byte <= 'z' ? static_cast<char>(Byte - 'a' + 'A') : Byte;
   }
-  std::vector<MachineSplit *> Work;
-  for (auto &[Identifier, Split] : Splits) {
-    Split.Identifier = Identifier;
-    Work.push_back(&Split);
-  }
-  std::atomic<size_t> Next{0};
-  auto Worker = [&] {
-    for (size_t Index; (Index = Next++) < Work.size();) {
-      *Work[Index] = SplitMachine(Fleet, Work[Index]->Identifier);
-    }
-  };
-  std::vector<std::thread> Threads;
-  const size_t Count = std::clamp<size_t>(ThreadCount != 0 ? ThreadCount : std::thread::hardware_concurrency(), 1, 16);
-  for (size_t Index = 1; Index < std::min(Count, Work.size()); Index++) {
-    Threads.emplace_back(Worker);
-  }
-  Worker();
-  for (std::thread &Thread : Threads) {
-    Thread.join();
-  }
-  return Splits;
+  return Text;
 }
+
+/* The numbered files beside the fleet's file, by identifier, and how each identifier is spelt there. */
+struct NumberedFiles {
+  std::map<std::string, std::vector<std::string>> Named;  // names exactly what the driver asks for a file number
+  std::map<std::string, std::set<std::string>> Spellings; // upper-cased identifier → identifiers of names there
+};
 
 /*
  * The numbered files of each identifier beside the fleet's file: names that
  * are exactly what the driver asks for some file number.
  */
-std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::string &FilePath,
-                                                                    const std::map<std::string, MachineSplit> &Splits) {
-  std::map<std::string, std::vector<std::string>> Files;
+NumberedFiles NumberedFilesBeside(const std::string &FilePath, const std::set<std::string> &Identifiers) {
+  NumberedFiles Result;
+  std::map<std::string, std::vector<std::string>> &Files = Result.Named;
   std::error_code Failure;
   const std::filesystem::path Folder = std::filesystem::absolute(FilePath).parent_path();
   for (const auto &Item : std::filesystem::directory_iterator(Folder, Failure)) {
     const std::string Name = Item.path().filename().string();
     const size_t Point = Name.find('.');
-    if (Point != MachineIdLength || Splits.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
+    if (Point == MachineIdLength) {
+      Result.Spellings[UpperCase(Name.substr(0, Point))].insert(Name.substr(0, Point));
+    }
+    if (Point != MachineIdLength || Identifiers.count(Name.substr(0, Point)) == 0 || !Item.is_regular_file(Failure)) {
       continue;
     }
     const std::string Number = Name.substr(Point + 1);
@@ -89,7 +88,49 @@ std::map<std::string, std::vector<std::string>> NumberedFilesBeside(const std::s
   for (auto &[Identifier, Names] : Files) {
     std::sort(Names.begin(), Names.end());
   }
-  return Files;
+  return Result;
+}
+
+/*
+ * The identifier-case reason for an identifier with lower-case letters: the
+ * driver finds the upper-case header but asks for numbered files as the
+ * caller spells the identifier, and the tree holds the files as they are
+ * spelt beside the fleet's file.
+ */
+std::optional<SplitReason> IdentifierCaseReason(const ClientRow &Row, const NumberedFiles &Beside) {
+  const std::string Upper = UpperCase(Row.Identifier);
+  if (Upper == Row.Identifier) {
+    return std::nullopt;
+  }
+  std::string There;
+  const auto Spelt = Beside.Spellings.find(Upper);
+  if (Spelt != Beside.Spellings.end()) {
+    for (const std::string &Spelling : Spelt->second) {
+      There += (There.empty() ? "" : ", ") + Spelling + ".N";
+    }
+  }
+  const std::string Asked = NameFile(RecordedMachineId(Row.Identifier), 0).Name;
+  std::string Message = "map row " + std::to_string(Row.Line) + ": " + Row.Identifier +
+                        " has lower-case letters: the driver finds the header [" + Upper +
+                        "] but asks for numbered files as " + Asked + ", ...; ";
+  Message += There.empty() ? "no numbered file beside the file is spelt either way"
+                           : "beside the file they are spelt " + There +
+                                 ", which a server that tells letter case apart never serves as " + Asked;
+  Message += ". Write the identifier in the map exactly as the caller passes it, and name the files so";
+  return SplitReason{"identifier-case", 0, Message};
+}
+
+/* Refuses an output folder whose parent is missing (a mistyped path) unless the request creates parents. */
+std::string MissingParentProblem(const SplitRequest &Request, const std::string &OutFolder) {
+  std::error_code Failure;
+  const std::filesystem::path Parent = std::filesystem::path(OutFolder).parent_path();
+  if (Request.Parents || std::filesystem::exists(OutFolder, Failure) ||
+      std::filesystem::is_directory(Parent, Failure)) {
+    return "";
+  }
+  const std::string Typed = std::filesystem::path(Request.OutPath).lexically_normal().parent_path().string();
+  return Request.OutPath + ": its parent folder " + (Typed.empty() ? Parent.string() : Typed) +
+         " does not exist (a mistyped path?); create it, or pass --parents to create it with the output folder";
 }
 
 /* Writes one client's files when nothing holds them back; the reasons otherwise. */
@@ -134,6 +175,10 @@ SplitReport RunSplit(const SplitRequest &Request) {
     Report.OutFolder.pop_back();
   }
   Report.ServerLines = ServerConfigurationLines(Request.Kind, Report.OutFolder);
+  Report.Error = MissingParentProblem(Request, Report.OutFolder);
+  if (!Report.Error.empty()) {
+    return Report;
+  }
 
   std::vector<uint8_t> Text;
   std::vector<uint8_t> MapText;
@@ -147,11 +192,15 @@ SplitReport RunSplit(const SplitRequest &Request) {
     return Report;
   }
 
-  const FleetText Fleet = ReadFleetText(std::move(Text));
-  Report.Size = Fleet.Text.size();
-  Report.Encoding = EncodingName(Fleet.Layout.Encoding);
-  const std::map<std::string, MachineSplit> Splits = SplitEveryMachine(Fleet, Map.Rows, Request.Threads);
-  const auto Numbered = NumberedFilesBeside(Request.FilePath, Splits);
+  Report.Size = Text.size();
+  FleetText Fleet = ReadFleetText(std::move(Text));
+  Report.Encoding = EncodingName(Fleet.Whole.Encoding);
+  std::set<std::string> Identifiers;
+  for (const ClientRow &Row : Map.Rows) {
+    Identifiers.insert(Row.Identifier);
+  }
+  const NumberedFiles Beside = NumberedFilesBeside(Request.FilePath, Identifiers);
+  const auto &Numbered = Beside.Named;
 
   SplitTree Tree;
   if (!OpenSplitTree(Request.OutPath, Tree, Report.Error)) {
@@ -159,7 +208,8 @@ SplitReport RunSplit(const SplitRequest &Request) {
   }
   const std::string SourceFolder = std::filesystem::absolute(Request.FilePath).parent_path().string();
   for (const ClientRow &Row : Map.Rows) {
-    const MachineSplit &Split = Splits.at(Row.Identifier);
+    // Each client's file is made, proven and written in turn: only one is held at a time.
+    const MachineSplit Split = SplitMachine(Fleet, Row.Identifier);
     ClientResult &Client = Report.Clients.emplace_back();
     Client.Row = Row;
     Client.Header = Split.Header;
@@ -168,6 +218,9 @@ SplitReport RunSplit(const SplitRequest &Request) {
     Client.SectionFound = Split.Answers.SectionFound;
     Client.Equivalent = Split.Equivalent;
     Client.Reasons = Split.Reasons;
+    if (std::optional<SplitReason> Case = IdentifierCaseReason(Row, Beside)) {
+      Client.Reasons.insert(Client.Reasons.begin(), std::move(*Case));
+    }
     const auto Files = Numbered.find(Row.Identifier);
     PlaceClient(Request, Split, Files == Numbered.end() ? std::vector<std::string>{} : Files->second, SourceFolder,
                 Tree, Client);

@@ -22,7 +22,7 @@ struct SplitRequest {
   std::string OutPath;
   ServerKind Kind = ServerKind::DnsmasqIp;
   bool Force = false;   // write a machine's file even when a reason holds it back (never through an unsafe path)
-  unsigned Threads = 0; // machines split at once: 0 for one per core (the platform's pool must allow it)
+  bool Parents = false; // create the output folder's missing parents (otherwise a missing parent is refused)
 };
 
 /* One row of the map and what became of it. */

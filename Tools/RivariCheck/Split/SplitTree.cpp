@@ -87,17 +87,21 @@ std::string ReplaceFile(int Folder, const std::string &Name, const std::vector<u
 
 /* Records Relative, and its folder, as made by this run. */
 void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &FolderName) {
+  // What this run makes leaves the earlier run's list: what stays there at the end is stale, and a large fleet's
+  // paths are held once.
+  Tree.Earlier.erase(Relative);
   Tree.Made.insert(Relative);
   if (!FolderName.empty()) {
+    Tree.Earlier.erase(FolderName + "/");
     Tree.Made.insert(FolderName + "/");
   }
 }
 
 /* The manifest's paths: one a line, each checked like a path the split makes. */
-std::set<std::string> ReadManifest(int Folder) {
+std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) {
   std::vector<uint8_t> Content;
   std::set<std::string> Paths;
-  if (!ReadRegularFile(Folder, SplitManifestName, Content)) {
+  if (!ReadRegularFile(Folder, ManifestName, Content)) {
     return Paths;
   }
   std::string Line;
@@ -119,6 +123,15 @@ std::set<std::string> ReadManifest(int Folder) {
 
 } // namespace
 
+std::string SplitManifestNameFor(const std::string &Path) {
+  const std::filesystem::path Folder = std::filesystem::absolute(Path).lexically_normal();
+  std::string Name = Folder.filename().string();
+  if (Name.empty()) {
+    Name = Folder.parent_path().filename().string();
+  }
+  return "." + Name + SplitManifestName;
+}
+
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error) {
   std::error_code Failure;
   std::filesystem::create_directories(Path, Failure);
@@ -127,7 +140,18 @@ bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error)
     Error = SystemError(Path);
     return false;
   }
-  Tree.Earlier = ReadManifest(Tree.Folder);
+  const std::string ParentPath = std::filesystem::absolute(Path).lexically_normal().parent_path().string();
+  Tree.Parent = open(ParentPath.empty() ? "/" : ParentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Tree.Parent < 0) {
+    Error = SystemError(ParentPath);
+    close(Tree.Folder);
+    Tree.Folder = -1;
+    return false;
+  }
+  Tree.ManifestName = SplitManifestNameFor(Path);
+  std::vector<uint8_t> Probe;
+  Tree.Earlier = ReadRegularFile(Tree.Parent, Tree.ManifestName, Probe) ? ReadManifest(Tree.Parent, Tree.ManifestName)
+                                                                        : ReadManifest(Tree.Folder, SplitManifestName);
   return true;
 }
 
@@ -150,7 +174,7 @@ std::string TreePathProblem(SplitTree &Tree, const std::string &Relative, bool F
   if (!S_ISREG(Status.st_mode) && !S_ISLNK(Status.st_mode)) {
     return Relative + " exists and is not a file";
   }
-  if (!Force && Tree.Earlier.count(Relative) == 0) {
+  if (!Force && Tree.Earlier.count(Relative) == 0 && Tree.Made.count(Relative) == 0) {
     return Relative + " exists and was not made by rivari-check split";
   }
   return "";
@@ -200,7 +224,7 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
       Present.st_ino == Wanted.st_ino) {
     Tree.Counts.Unchanged++;
     // The source itself, when the output folder is the source's: never the split's to remove later.
-    if (Tree.Earlier.count(Relative) == 0) {
+    if (Tree.Earlier.count(Relative) == 0 && Tree.Made.count(Relative) == 0) {
       close(Folder);
       return "";
     }
@@ -265,9 +289,15 @@ std::string CloseSplitTree(SplitTree &Tree) {
     Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
     Manifest.push_back('\n');
   }
-  std::string Error = ReplaceFile(Tree.Folder, SplitManifestName, Manifest);
+  std::string Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Manifest);
+  if (Error.empty()) {
+    // A manifest an earlier run kept inside the served folder: the server would hand it to anyone.
+    unlinkat(Tree.Folder, SplitManifestName, 0);
+  }
   close(Tree.Folder);
+  close(Tree.Parent);
   Tree.Folder = -1;
+  Tree.Parent = -1;
   return Error;
 }
 

@@ -14,8 +14,16 @@
 
 namespace RivariCheck {
 
-/* The manifest's name inside the output folder. */
+/*
+ * The manifest's name: beside the output folder, as ".NAME" + this for an
+ * output folder NAME, so that the server (which serves the output folder)
+ * never hands it out. An earlier run's manifest inside the folder under
+ * this name alone is read once and removed.
+ */
 inline constexpr const char *SplitManifestName = ".rivari-split-manifest";
+
+/* The manifest's name in the output folder's parent, for an output folder at Path. */
+std::string SplitManifestNameFor(const std::string &Path);
 
 /* What a run did to the folder. */
 struct TreeCounts {
@@ -26,14 +34,16 @@ struct TreeCounts {
 
 struct SplitTree {
   int Folder = -1;               // the output folder, open
-  std::set<std::string> Earlier; // paths the last run made (from its manifest)
+  int Parent = -1;               // its parent folder, open: the manifest's home
+  std::string ManifestName;      // the manifest's name in Parent
+  std::set<std::string> Earlier; // paths the last run made (from its manifest) that this run has not made yet
   std::set<std::string> Made;    // paths this run made or kept
   TreeCounts Counts;
 };
 
 /*
- * Opens (creating it if needed) the output folder at Path and reads its
- * manifest. False with Error set when the folder cannot be used.
+ * Opens (creating it if needed) the output folder at Path and reads the
+ * manifest beside it. False with Error set when the folder cannot be used.
  */
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error);
 
