@@ -236,6 +236,8 @@ private:
   void Notify(EFI_HANDLE Handle, const EFI_GUID &Guid);
   EFI_STATUS NewEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event);
   void SignalRecord(EventRecord *Event);
+  // The record of an open event, or nullptr for a closed or unknown one.
+  EventRecord *LiveEvent(EFI_EVENT Event) const;
   void RunPendingNotifies();
   // The answer of a counted service call: an injected or numbered failure, or EFI_SUCCESS to go on.
   EFI_STATUS Enter(const std::string &Service);

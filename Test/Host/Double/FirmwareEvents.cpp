@@ -30,6 +30,15 @@ NotifyRegistration *Firmware::FindRegistration(VOID *Key) const {
   return nullptr;
 }
 
+EventRecord *Firmware::LiveEvent(EFI_EVENT Event) const {
+  for (const auto &Record : EventRecords) {
+    if (Record.get() == Event) {
+      return Record->Open ? Record.get() : nullptr;
+    }
+  }
+  return nullptr;
+}
+
 void Firmware::Signal(EFI_EVENT Event) { SignalRecord(static_cast<EventRecord *>(Event)); }
 
 /* Every registration for Guid learns of Handle, and its event is signalled. */
@@ -136,16 +145,15 @@ EFI_STATUS EFIAPI Firmware::CloseEvent(EFI_EVENT Event) {
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  auto Found = std::find_if(Self.EventRecords.begin(), Self.EventRecords.end(),
-                            [&](const std::unique_ptr<EventRecord> &Record) { return Record.get() == Event; });
-  if (Found == Self.EventRecords.end() || !(*Found)->Open) {
+  EventRecord *Record = Self.LiveEvent(Event);
+  if (Record == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
-  (*Found)->Open = false;
+  Record->Open = false;
   auto &List = Self.Registrations;
   List.erase(std::remove_if(List.begin(), List.end(),
                             [&](const std::unique_ptr<NotifyRegistration> &Registration) {
-                              return Registration->Event == Found->get();
+                              return Registration->Event == Record;
                             }),
              List.end());
   return EFI_SUCCESS;
@@ -158,12 +166,11 @@ EFI_STATUS EFIAPI Firmware::SignalEvent(EFI_EVENT Event) {
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  auto Found = std::find_if(Self.EventRecords.begin(), Self.EventRecords.end(),
-                            [&](const std::unique_ptr<EventRecord> &Record) { return Record.get() == Event; });
-  if (Found == Self.EventRecords.end() || !(*Found)->Open) {
+  EventRecord *Record = Self.LiveEvent(Event);
+  if (Record == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
-  Self.SignalRecord(Found->get());
+  Self.SignalRecord(Record);
   return EFI_SUCCESS;
 }
 
@@ -175,12 +182,11 @@ EFI_STATUS EFIAPI Firmware::RegisterProtocolNotify(const EFI_GUID *Protocol, EFI
   if (EFI_ERROR(Status)) {
     return Status;
   }
-  auto Found = std::find_if(Self.EventRecords.begin(), Self.EventRecords.end(),
-                            [&](const std::unique_ptr<EventRecord> &Record) { return Record.get() == Event; });
-  if (Protocol == nullptr || Registration == nullptr || Found == Self.EventRecords.end() || !(*Found)->Open) {
+  EventRecord *Record = Self.LiveEvent(Event);
+  if (Protocol == nullptr || Registration == nullptr || Record == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
-  Self.Registrations.push_back(std::make_unique<NotifyRegistration>(NotifyRegistration{*Protocol, Found->get(), {}}));
+  Self.Registrations.push_back(std::make_unique<NotifyRegistration>(NotifyRegistration{*Protocol, Record, {}}));
   *Registration = Self.Registrations.back().get();
   return EFI_SUCCESS;
 }

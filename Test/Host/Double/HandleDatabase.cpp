@@ -42,6 +42,19 @@ bool StartsPath(const EFI_DEVICE_PATH_PROTOCOL *Path, const EFI_DEVICE_PATH_PROT
 }
 
 bool IsDriverOpen(const OpenRecord &Record) { return (Record.Attributes & (ByDriver | Exclusive)) != 0; }
+
+/* The GUID and interface pairs of a Multiple call, up to the NULL that ends them. */
+std::vector<std::pair<EFI_GUID, VOID *>> InterfacePairs(__builtin_ms_va_list &Arguments) {
+  std::vector<std::pair<EFI_GUID, VOID *>> Pairs;
+  for (;;) {
+    const EFI_GUID *Guid = __builtin_va_arg(Arguments, const EFI_GUID *);
+    if (Guid == nullptr) {
+      return Pairs;
+    }
+    VOID *Interface = __builtin_va_arg(Arguments, VOID *);
+    Pairs.emplace_back(*Guid, Interface);
+  }
+}
 } // namespace
 
 EFI_HANDLE Firmware::NewHandle() {
@@ -424,14 +437,7 @@ EFI_STATUS EFIAPI Firmware::InstallMultipleProtocolInterfaces(EFI_HANDLE *Handle
   InstallCall Call{Handle == nullptr ? nullptr : *Handle, nullptr, {}};
   __builtin_ms_va_list Arguments;
   __builtin_ms_va_start(Arguments, Handle);
-  for (;;) {
-    const EFI_GUID *Guid = __builtin_va_arg(Arguments, const EFI_GUID *);
-    if (Guid == nullptr) {
-      break;
-    }
-    VOID *Interface = __builtin_va_arg(Arguments, VOID *);
-    Call.Interfaces.emplace_back(*Guid, Interface);
-  }
+  Call.Interfaces = InterfacePairs(Arguments);
   __builtin_ms_va_end(Arguments);
   EFI_STATUS Status = Self.InstallStatus;
   if (!EFI_ERROR(Status)) {
@@ -479,17 +485,9 @@ EFI_STATUS EFIAPI Firmware::InstallMultipleProtocolInterfaces(EFI_HANDLE *Handle
 EFI_STATUS EFIAPI Firmware::UninstallMultipleProtocolInterfaces(EFI_HANDLE Handle, ...) {
   Firmware &Self = *Current();
   Self.Record("UninstallMultipleProtocolInterfaces");
-  std::vector<std::pair<EFI_GUID, VOID *>> Interfaces;
   __builtin_ms_va_list Arguments;
   __builtin_ms_va_start(Arguments, Handle);
-  for (;;) {
-    const EFI_GUID *Guid = __builtin_va_arg(Arguments, const EFI_GUID *);
-    if (Guid == nullptr) {
-      break;
-    }
-    VOID *Interface = __builtin_va_arg(Arguments, VOID *);
-    Interfaces.emplace_back(*Guid, Interface);
-  }
+  std::vector<std::pair<EFI_GUID, VOID *>> Interfaces = InterfacePairs(Arguments);
   __builtin_ms_va_end(Arguments);
   EFI_STATUS Status = Self.Enter("UninstallMultipleProtocolInterfaces");
   if (EFI_ERROR(Status)) {
