@@ -73,8 +73,9 @@ bool WatchGrants(EFI_PXE_BASE_CODE_PROTOCOL *Pxe) {
   }
   /*
    * The firmware takes the callback from a handle of its own choosing (OVMF:
-   * the card's IPv4 child, not the PXE Base Code's handle): each device
-   * handle is tried until SetParameters accepts.
+   * another handle of the card's with the same IPv4 device path, not the one
+   * holding the PXE Base Code): each device handle is tried until
+   * SetParameters accepts.
    */
   EFI_HANDLE *Handles;
   UINTN Count = HandlesWith(EfiDevicePathProtocolGuid, &Handles);

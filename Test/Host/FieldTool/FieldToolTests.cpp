@@ -415,11 +415,18 @@ struct ProbeRow {
   std::optional<UINTN> Granted; // the server's option acknowledgement; none: data blocks of 512 and no acknowledgement
   size_t FileSize;
   bool CallbacksRefused;                    // the firmware shows no packet
+  bool CallbacksInUse;                      // another program\'s callback is on: left as it is
   std::optional<EFI_STATUS> LargeReadFails; // before any packet is shown
   std::optional<UINTN> CardLosesAbove;      // blocks larger than this are lost after the acknowledgement
   std::vector<std::string> Lines;
   EFI_STATUS Status;
 };
+
+EFI_PXE_BASE_CODE_CALLBACK_STATUS EFIAPI OtherCallback(EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL *,
+                                                       EFI_PXE_BASE_CODE_FUNCTION, BOOLEAN, UINT32,
+                                                       EFI_PXE_BASE_CODE_PACKET *) {
+  return EFI_PXE_BASE_CODE_CALLBACK_STATUS_CONTINUE;
+}
 
 class FieldToolProbeTest : public FieldToolTest, public ::testing::WithParamInterface<ProbeRow> {};
 
@@ -427,6 +434,7 @@ const ProbeRow ProbeRows[] = {
     {"LargeBlocksGrantedAndNeededArrive",
      64512,
      70000,
+     false,
      false,
      std::nullopt,
      std::nullopt,
@@ -438,6 +446,7 @@ const ProbeRow ProbeRows[] = {
      64512,
      300,
      false,
+     false,
      std::nullopt,
      std::nullopt,
      {"Read at blocks of 64512: status 0x0 (Success), 300 bytes in blocks of 64512\n",
@@ -447,6 +456,7 @@ const ProbeRow ProbeRows[] = {
     {"GrantedSmallBlocksSaysLargeBlocksWereNotTried",
      1428,
      70000,
+     false,
      false,
      std::nullopt,
      std::nullopt,
@@ -458,6 +468,7 @@ const ProbeRow ProbeRows[] = {
      std::nullopt,
      70000,
      false,
+     false,
      std::nullopt,
      std::nullopt,
      {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes in blocks of 512\n",
@@ -467,6 +478,7 @@ const ProbeRow ProbeRows[] = {
      64512,
      70000,
      true,
+     false,
      std::nullopt,
      std::nullopt,
      {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes; the firmware does not report the block size",
@@ -478,6 +490,7 @@ const ProbeRow ProbeRows[] = {
      64512,
      70000,
      false,
+     false,
      std::nullopt,
      1468,
      {"Read at blocks of 64512: status 0x8000000000000012 (Time out) after the server granted blocks of 64512\n",
@@ -488,12 +501,23 @@ const ProbeRow ProbeRows[] = {
      1468,
      70000,
      false,
+     false,
      EFI_TIMEOUT,
      std::nullopt,
      {"Read at blocks of 64512: status 0x8000000000000012 (Time out)\n",
       "Read at blocks of 1468: status 0x0 (Success), 70000 bytes in blocks of 1468\n",
       "Server: THIS CARD LOSES FRAGMENTED BLOCKS: only blocks of 1468 arrive"},
      EFI_ABORTED},
+    {"CallbacksOfAnotherProgramAreLeftAlone",
+     64512,
+     70000,
+     false,
+     true,
+     std::nullopt,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes; the firmware does not report the block size",
+      "Server: delivers rivari.ini, at a block size the firmware does not report"},
+     EFI_SUCCESS},
 };
 
 TEST_P(FieldToolProbeTest, ReportsTheGrantedBlockSize) {
@@ -502,6 +526,13 @@ TEST_P(FieldToolProbeTest, ReportsTheGrantedBlockSize) {
   First->Pxe.GrantedBlockSize = GetParam().Granted;
   First->Pxe.RefusesCallbacks = GetParam().CallbacksRefused;
   First->Pxe.CardLosesBlocksAbove = GetParam().CardLosesAbove;
+  EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL Other{EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL_REVISION, OtherCallback};
+  BOOLEAN On = TRUE;
+  if (GetParam().CallbacksInUse) {
+    Firmware->PublishOn(First->PxeHandle, EfiPxeBaseCodeCallbackProtocolGuid, &Other);
+    ASSERT_EQ(First->Pxe.Interface()->SetParameters(First->Pxe.Interface(), nullptr, nullptr, nullptr, nullptr, &On),
+              EFI_SUCCESS);
+  }
   if (GetParam().LargeReadFails) {
     First->Pxe.InjectStatus(FirmwareDouble::PxeOperation::Mtftp, EFI_SUCCESS); // the size query
     First->Pxe.InjectStatus(FirmwareDouble::PxeOperation::Mtftp, *GetParam().LargeReadFails);
@@ -512,9 +543,13 @@ TEST_P(FieldToolProbeTest, ReportsTheGrantedBlockSize) {
   if (GetParam().Lines.back().find("this card receives") == std::string::npos) {
     EXPECT_EQ(Output.find("this card receives"), std::string::npos) << Output;
   }
-  // The firmware is left as found: callbacks off, the callback gone from every handle.
-  EXPECT_FALSE(First->Pxe.Mode.MakeCallbacks);
-  EXPECT_TRUE(Firmware->HandlesWith(EfiPxeBaseCodeCallbackProtocolGuid).empty());
+  // The firmware is left as found: the tool's callback gone from every handle, another's as it was.
+  EXPECT_EQ(First->Pxe.Mode.MakeCallbacks, GetParam().CallbacksInUse);
+  std::vector<EFI_HANDLE> WithCallback;
+  if (GetParam().CallbacksInUse) {
+    WithCallback.push_back(First->PxeHandle);
+  }
+  EXPECT_EQ(Firmware->HandlesWith(EfiPxeBaseCodeCallbackProtocolGuid), WithCallback);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FieldToolProbeTest, ::testing::ValuesIn(ProbeRows),
