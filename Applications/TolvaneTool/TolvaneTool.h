@@ -102,6 +102,16 @@ EFI_STATUS ReportBadNumber(const CHAR16 *What, const CHAR16 *Text);
  */
 EFI_STATUS ProbeBlockSizes(EFI_PXE_BASE_CODE_PROTOCOL *Pxe, EFI_IP_ADDRESS *Server);
 
+/*
+ * Has the firmware show Pxe's packets to the tool (a callback installed
+ * where the firmware takes it) until StopWatchingGrants, which takes the
+ * callback away again; FALSE when the firmware will not. TakeGrant: the block size the server granted to
+ * the read since the last call, 0 when none was seen.
+ */
+bool WatchGrants(EFI_PXE_BASE_CODE_PROTOCOL *Pxe);
+UINTN TakeGrant();
+VOID StopWatchingGrants(EFI_PXE_BASE_CODE_PROTOCOL *Pxe);
+
 /* Writes Size bytes of Buffer to a new file at Path on a Shell file system (an old one is replaced). */
 EFI_STATUS SaveShellFile(const CHAR16 *Path, VOID *Buffer, UINTN Size);
 

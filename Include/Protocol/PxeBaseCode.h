@@ -1,6 +1,7 @@
 /*
  * EFI_PXE_BASE_CODE_PROTOCOL and its mode, as published in the UEFI
- * specification. The driver uses Start, Dhcp, Mtftp and Mode.StationIp;
+ * specification. The driver uses Start, Dhcp, Mtftp and Mode.StationIp,
+ * the field tool SetParameters;
  * the other members keep their places.
  */
 #ifndef TOLVANE_PROTOCOL_PXE_BASE_CODE_H
@@ -131,6 +132,11 @@ typedef EFI_STATUS(EFIAPI *EFI_PXE_BASE_CODE_MTFTP)(EFI_PXE_BASE_CODE_PROTOCOL *
                                                     EFI_IP_ADDRESS *ServerIp, UINT8 *Filename,
                                                     EFI_PXE_BASE_CODE_MTFTP_INFO *Info, BOOLEAN DontUseBuffer);
 
+/* The PXE Base Code's SetParameters; each NULL argument leaves its setting as it is. */
+typedef EFI_STATUS(EFIAPI *EFI_PXE_BASE_CODE_SET_PARAMETERS)(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN *NewAutoArp,
+                                                             BOOLEAN *NewSendGUID, UINT8 *NewTTL, UINT8 *NewToS,
+                                                             BOOLEAN *NewMakeCallback);
+
 struct _EFI_PXE_BASE_CODE_PROTOCOL {
   UINT64 Revision;
   EFI_PXE_BASE_CODE_START Start;
@@ -142,7 +148,7 @@ struct _EFI_PXE_BASE_CODE_PROTOCOL {
   VOID *UdpRead;
   VOID *SetIpFilter;
   VOID *Arp;
-  VOID *SetParameters;
+  EFI_PXE_BASE_CODE_SET_PARAMETERS SetParameters;
   VOID *SetStationIp;
   VOID *SetPackets;
   EFI_PXE_BASE_CODE_MODE *Mode;
@@ -155,7 +161,9 @@ static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, Stop) == 16, "PXE.S
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, Dhcp) == 24, "PXE.Dhcp");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, Discover) == 32, "PXE.Discover");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, Mtftp) == 40, "PXE.Mtftp");
+static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, SetParameters) == 80, "PXE.SetParameters");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_PROTOCOL, Mode) == 104, "PXE.Mode");
+static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, MakeCallbacks) == 16, "PXE Mode.MakeCallbacks");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, UsingIpv6) == 3, "PXE Mode.UsingIpv6");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, StationIp) == 20, "PXE Mode.StationIp");
 static_assert(__builtin_offsetof(EFI_PXE_BASE_CODE_MODE, SubnetMask) == 36, "PXE Mode.SubnetMask");

@@ -20,6 +20,8 @@ std::string PxeOperationName(PxeOperation Operation) {
     return "Dhcp";
   case PxeOperation::Mtftp:
     return "Mtftp";
+  case PxeOperation::SetParameters:
+    return "SetParameters";
   }
   return "?";
 }
@@ -30,6 +32,7 @@ PxeBaseCodeDouble::PxeBaseCodeDouble() : ScriptedInterface("PXE") {
   Record.Protocol.Stop = Stop;
   Record.Protocol.Dhcp = Dhcp;
   Record.Protocol.Mtftp = Mtftp;
+  Record.Protocol.SetParameters = SetParameters;
   Record.Protocol.Mode = &Mode;
 }
 
@@ -143,12 +146,89 @@ EFI_STATUS PxeBaseCodeDouble::Transfer(const MtftpArguments &Arguments, VOID *Bu
     Reported = *ReadReports;
     Delivered = std::min({Reported, Capacity, FileSize});
   }
+  UINTN Block = MinimumBlockSize;
+  if (GrantedBlockSize) {
+    Block = std::min(*GrantedBlockSize, Arguments.BlockSizeIsNull ? MinimumBlockSize : Arguments.BlockSizeValue);
+  }
+  bool Lost = CardLosesBlocksAbove && Block > *CardLosesBlocksAbove && FileSize > *CardLosesBlocksAbove;
+  ShowReadPackets(FileSize, Block, Lost);
+  if (Lost) {
+    return EFI_TIMEOUT;
+  }
   std::copy_n(Contents.begin(), Delivered, static_cast<UINT8 *>(BufferPtr));
   *BufferSize = Reported;
   if (NegotiatedBlockSize && Arguments.BlockSize != nullptr) {
     *Arguments.BlockSize = *NegotiatedBlockSize;
   }
   return EFI_SUCCESS;
+}
+
+void PxeBaseCodeDouble::ShowReadPackets(UINT64 FileSize, UINTN Block, bool AcknowledgementOnly) {
+  if (!Mode.MakeCallbacks || Callback == nullptr) {
+    return;
+  }
+  // Each packet in a buffer of at least the packet record's size, its own length told.
+  auto Show = [this](std::vector<UINT8> Packet) {
+    UINT32 Length = static_cast<UINT32>(Packet.size());
+    Packet.resize(std::max(Packet.size(), sizeof(EFI_PXE_BASE_CODE_PACKET)));
+    Callback->Callback(Callback, EFI_PXE_BASE_CODE_FUNCTION_MTFTP, TRUE, Length,
+                       reinterpret_cast<EFI_PXE_BASE_CODE_PACKET *>(Packet.data()));
+  };
+  if (GrantedBlockSize) {
+    std::string Options =
+        std::string("tsize") + '\0' + std::to_string(FileSize) + '\0' + "blksize" + '\0' + std::to_string(Block) + '\0';
+    std::vector<UINT8> Acknowledgement{0, 6};
+    Acknowledgement.insert(Acknowledgement.end(), Options.begin(), Options.end());
+    Show(Acknowledgement);
+  }
+  if (AcknowledgementOnly) {
+    return;
+  }
+  // Every block full but the last, which is shorter (empty when the size is a multiple of the block).
+  for (UINT64 Sent = 0, Number = 1;; Number++) {
+    UINT64 Length = std::min<UINT64>(Block, FileSize - Sent);
+    std::vector<UINT8> Data(4 + Length, 0);
+    Data[1] = 3;
+    Data[2] = static_cast<UINT8>(Number >> 8);
+    Data[3] = static_cast<UINT8>(Number);
+    Show(Data);
+    Sent += Length;
+    if (Length < Block) {
+      return;
+    }
+  }
+}
+
+EFI_STATUS EFIAPI PxeBaseCodeDouble::SetParameters(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN *, BOOLEAN *, UINT8 *,
+                                                   UINT8 *, BOOLEAN *NewMakeCallback) {
+  PxeBaseCodeDouble &Self = Of(This);
+  PxeCall &Call = Self.BeginCall(PxeOperation::SetParameters, This, NewMakeCallback != nullptr && *NewMakeCallback);
+  return Self.Answer(Call, [&Self, This, NewMakeCallback]() -> EFI_STATUS {
+    if (NewMakeCallback == nullptr) {
+      return EFI_SUCCESS;
+    }
+    EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL *Found = nullptr;
+    if (*NewMakeCallback && Self.RefusesCallbacks) {
+      return EFI_UNSUPPORTED;
+    }
+    if (*NewMakeCallback) {
+      // As the UEFI specification asks: the callback on the handle of this interface, or no callbacks at all.
+      const EFI_GUID PxeGuid = EFI_PXE_BASE_CODE_PROTOCOL_GUID;
+      Firmware *Active = Firmware::Current();
+      for (EFI_HANDLE Handle : Active != nullptr ? Active->AllHandleList() : std::vector<EFI_HANDLE>{}) {
+        if (Active->InterfaceOn(Handle, PxeGuid) == This) {
+          Found = static_cast<EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL *>(
+              Active->InterfaceOn(Handle, EfiPxeBaseCodeCallbackProtocolGuid));
+        }
+      }
+      if (Found == nullptr) {
+        return EFI_INVALID_PARAMETER;
+      }
+    }
+    Self.Callback = Found;
+    Self.Mode.MakeCallbacks = *NewMakeCallback;
+    return EFI_SUCCESS;
+  });
 }
 
 EFI_STATUS EFIAPI PxeBaseCodeDouble::Mtftp(EFI_PXE_BASE_CODE_PROTOCOL *This, EFI_PXE_BASE_CODE_TFTP_OPCODE Operation,

@@ -5,7 +5,9 @@
  * bytes) with size queries, reads with capacity checks, missing files and
  * injected statuses. Every call is logged with all of its arguments, here
  * and (by name, "PXE.Mtftp") in the firmware's event log. Tests publish it
- * under whichever GUID they choose.
+ * under whichever GUID they choose. SetParameters turns callbacks on and
+ * off: with them on, a read shows the callback installed on the handle
+ * holding the interface under the standard GUID each packet it receives.
  */
 #ifndef TOLVANE_TEST_PXE_BASE_CODE_DOUBLE_H
 #define TOLVANE_TEST_PXE_BASE_CODE_DOUBLE_H
@@ -19,10 +21,11 @@
 
 #include "Double/ScriptedInterface.h"
 #include "Protocol/PxeBaseCode.h"
+#include "Protocol/PxeBaseCodeCallback.h"
 
 namespace FirmwareDouble {
 
-enum class PxeOperation { Start, Dhcp, Mtftp };
+enum class PxeOperation { Start, Dhcp, Mtftp, SetParameters };
 
 std::string PxeOperationName(PxeOperation Operation);
 
@@ -78,6 +81,18 @@ public:
   std::optional<UINT64> ReadReports;
   /* When set, a read writes this block size back through its BlockSize pointer, as firmware may after negotiating. */
   std::optional<UINTN> NegotiatedBlockSize;
+  /*
+   * The block size the server grants a read (at most the one asked): the
+   * callback is shown an option acknowledgement naming it, then data blocks
+   * of that size. Unset, it is
+   * shown data blocks of 512 bytes and no acknowledgement, as from a server
+   * that takes no options.
+   */
+  std::optional<UINTN> GrantedBlockSize;
+  // A card that loses blocks larger than this (fragmented): such a read shows its acknowledgement, then times out.
+  std::optional<UINTN> CardLosesBlocksAbove;
+  // A firmware without callbacks: SetParameters refuses to turn them on, wherever the callback is.
+  bool RefusesCallbacks = false;
 
   std::vector<const MtftpArguments *> MtftpCalls() const;
 
@@ -89,9 +104,16 @@ private:
                                  VOID *BufferPtr, BOOLEAN Overwrite, UINT64 *BufferSize, UINTN *BlockSize,
                                  EFI_IP_ADDRESS *ServerIp, UINT8 *Filename, EFI_PXE_BASE_CODE_MTFTP_INFO *Info,
                                  BOOLEAN DontUseBuffer);
+  static EFI_STATUS EFIAPI SetParameters(EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN *NewAutoArp, BOOLEAN *NewSendGUID,
+                                         UINT8 *NewTTL, UINT8 *NewToS, BOOLEAN *NewMakeCallback);
 
   PxeCall &BeginCall(PxeOperation Operation, EFI_PXE_BASE_CODE_PROTOCOL *This, BOOLEAN Flag);
   EFI_STATUS Transfer(const MtftpArguments &Arguments, VOID *BufferPtr, UINT64 *BufferSize);
+  /* Shows the callback, when on, the packets of a read of FileSize bytes in blocks of Block (granted or not). */
+  void ShowReadPackets(UINT64 FileSize, UINTN Block, bool AcknowledgementOnly);
+
+  // The callback SetParameters found on the interface's handle, while callbacks are on.
+  EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL *Callback = nullptr;
 };
 
 } // namespace FirmwareDouble

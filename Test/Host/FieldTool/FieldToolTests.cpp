@@ -412,41 +412,126 @@ INSTANTIATE_TEST_SUITE_P(Rows, FieldToolSessionTest, ::testing::ValuesIn(Session
 /* check SERVER: the block size each read was granted, and a verdict that claims no more than that. */
 struct ProbeRow {
   const char *Name;
-  std::optional<UINTN> Granted; // what the firmware writes back through the block size; none when unset
-  std::optional<EFI_STATUS> LargeReadFails;
+  std::optional<UINTN> Granted; // the server's option acknowledgement; none: data blocks of 512 and no acknowledgement
+  size_t FileSize;
+  bool CallbacksRefused;                    // the firmware shows no packet
+  bool CallbacksInUse;                      // another program\'s callback is on: left as it is
+  std::optional<EFI_STATUS> LargeReadFails; // before any packet is shown
+  std::optional<UINTN> CardLosesAbove;      // blocks larger than this are lost after the acknowledgement
   std::vector<std::string> Lines;
   EFI_STATUS Status;
 };
 
+EFI_PXE_BASE_CODE_CALLBACK_STATUS EFIAPI OtherCallback(EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL *,
+                                                       EFI_PXE_BASE_CODE_FUNCTION, BOOLEAN, UINT32,
+                                                       EFI_PXE_BASE_CODE_PACKET *) {
+  return EFI_PXE_BASE_CODE_CALLBACK_STATUS_CONTINUE;
+}
+
 class FieldToolProbeTest : public FieldToolTest, public ::testing::WithParamInterface<ProbeRow> {};
 
 const ProbeRow ProbeRows[] = {
+    {"LargeBlocksGrantedAndNeededArrive",
+     64512,
+     70000,
+     false,
+     false,
+     std::nullopt,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes in blocks of 64512\n",
+      "Read at blocks of 1468: status 0x0 (Success), 70000 bytes in blocks of 1468\n",
+      "Server: delivers rivari.ini in blocks of 64512: this card receives the service's large blocks\n"},
+     EFI_SUCCESS},
+    {"LargeBlocksGrantedToAFileOfOneFrameProveNothing",
+     64512,
+     300,
+     false,
+     false,
+     std::nullopt,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 300 bytes in blocks of 64512\n",
+      "Server: delivers rivari.ini in blocks of 64512, but the file fits one frame: no large block was sent, so this "
+      "check cannot tell whether this card loses fragmented blocks\n"},
+     EFI_SUCCESS},
     {"GrantedSmallBlocksSaysLargeBlocksWereNotTried",
      1428,
+     70000,
+     false,
+     false,
      std::nullopt,
-     {"Read at blocks of 64512: status 0x0 (Success), 300 bytes; the server granted blocks of 1428\n",
-      "Server: delivers rivari.ini, but in blocks of 1428, not the service's 64512: large blocks were not tried"},
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes in blocks of 1428\n",
+      "Server: delivers rivari.ini, but in blocks of 1428, not the service's 64512: large blocks were not tried, so "
+      "this check cannot tell whether this card loses fragmented blocks\n"},
+     EFI_SUCCESS},
+    {"NoOptionAcknowledgementMeansBlocksOf512",
+     std::nullopt,
+     70000,
+     false,
+     false,
+     std::nullopt,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes in blocks of 512\n",
+      "Server: delivers rivari.ini, but in blocks of 512, not the service's 64512: large blocks were not tried"},
      EFI_SUCCESS},
     {"UnreportedGrantClaimsNothing",
+     64512,
+     70000,
+     true,
+     false,
      std::nullopt,
      std::nullopt,
-     {"Read at blocks of 64512: status 0x0 (Success), 300 bytes; the firmware does not report the block size",
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes; the firmware does not report the block size",
       "Server: delivers rivari.ini, at a block size the firmware does not report: if the server caps its block size "
-      "below 64512, large blocks were not tried"},
+      "below 64512, large blocks were not tried, and this check cannot tell whether this card loses fragmented "
+      "blocks\n"},
      EFI_SUCCESS},
-    {"LargeBlocksLostSmallArrive",
+    {"LargeBlocksLostAfterTheirGrantSmallArrive",
+     64512,
+     70000,
+     false,
+     false,
+     std::nullopt,
      1468,
-     EFI_TIMEOUT,
-     {"Read at blocks of 64512: status 0x8000000000000012 (Time out)\n",
+     {"Read at blocks of 64512: status 0x8000000000000012 (Time out) after the server granted blocks of 64512\n",
+      "Read at blocks of 1468: status 0x0 (Success), 70000 bytes in blocks of 1468\n",
       "Server: THIS CARD LOSES FRAGMENTED BLOCKS: only blocks of 1468 arrive"},
      EFI_ABORTED},
+    {"LargeReadFailsUnseenSmallArrives",
+     1468,
+     70000,
+     false,
+     false,
+     EFI_TIMEOUT,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x8000000000000012 (Time out)\n",
+      "Read at blocks of 1468: status 0x0 (Success), 70000 bytes in blocks of 1468\n",
+      "Server: THIS CARD LOSES FRAGMENTED BLOCKS: only blocks of 1468 arrive"},
+     EFI_ABORTED},
+    {"CallbacksOfAnotherProgramAreLeftAlone",
+     64512,
+     70000,
+     false,
+     true,
+     std::nullopt,
+     std::nullopt,
+     {"Read at blocks of 64512: status 0x0 (Success), 70000 bytes; the firmware does not report the block size",
+      "Server: delivers rivari.ini, at a block size the firmware does not report"},
+     EFI_SUCCESS},
 };
 
 TEST_P(FieldToolProbeTest, ReportsTheGrantedBlockSize) {
   BuildMachine(Lack::Nothing);
-  First->Pxe.Files["rivari.ini"] = std::vector<UINT8>(300, 'x');
-  if (GetParam().Granted) {
-    First->Pxe.NegotiatedBlockSize = *GetParam().Granted;
+  First->Pxe.Files["rivari.ini"] = std::vector<UINT8>(GetParam().FileSize, 'x');
+  First->Pxe.GrantedBlockSize = GetParam().Granted;
+  First->Pxe.RefusesCallbacks = GetParam().CallbacksRefused;
+  First->Pxe.CardLosesBlocksAbove = GetParam().CardLosesAbove;
+  EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL Other{EFI_PXE_BASE_CODE_CALLBACK_PROTOCOL_REVISION, OtherCallback};
+  BOOLEAN On = TRUE;
+  if (GetParam().CallbacksInUse) {
+    Firmware->PublishOn(First->PxeHandle, EfiPxeBaseCodeCallbackProtocolGuid, &Other);
+    ASSERT_EQ(First->Pxe.Interface()->SetParameters(First->Pxe.Interface(), nullptr, nullptr, nullptr, nullptr, &On),
+              EFI_SUCCESS);
   }
   if (GetParam().LargeReadFails) {
     First->Pxe.InjectStatus(FirmwareDouble::PxeOperation::Mtftp, EFI_SUCCESS); // the size query
@@ -455,7 +540,16 @@ TEST_P(FieldToolProbeTest, ReportsTheGrantedBlockSize) {
   First->Pxe.Mode.StationIp.Addr[0] = 10;
   EXPECT_EQ(Run({u"check", u"10.0.2.2"}), GetParam().Status) << Output;
   ExpectLines(GetParam().Lines);
-  EXPECT_EQ(Output.find("at the service's block size"), std::string::npos) << Output;
+  if (GetParam().Lines.back().find("this card receives") == std::string::npos) {
+    EXPECT_EQ(Output.find("this card receives"), std::string::npos) << Output;
+  }
+  // The firmware is left as found: the tool's callback gone from every handle, another's as it was.
+  EXPECT_EQ(First->Pxe.Mode.MakeCallbacks, GetParam().CallbacksInUse);
+  std::vector<EFI_HANDLE> WithCallback;
+  if (GetParam().CallbacksInUse) {
+    WithCallback.push_back(First->PxeHandle);
+  }
+  EXPECT_EQ(Firmware->HandlesWith(EfiPxeBaseCodeCallbackProtocolGuid), WithCallback);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FieldToolProbeTest, ::testing::ValuesIn(ProbeRows),
