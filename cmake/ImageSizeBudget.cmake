@@ -3,5 +3,5 @@
 set(TOLVANE_IMAGE_SIZE_BUDGET 10240)
 # The network companion TolvaneNetworkSetup.efi has a budget of its own (NetworkSetupImageWithinSizeBudget).
 set(TOLVANE_NETWORK_SETUP_SIZE_BUDGET 4096)
-# The field tool tolvane.efi, reported against this; not enforced.
+# The field tool tolvane.efi has one too (FieldToolImageWithinSizeBudget).
 set(TOLVANE_FIELD_TOOL_SIZE_BUDGET 24576)
