@@ -24,6 +24,7 @@ unpack_atftpd() {
   fi
   local download
   download=$(mktemp -d)
+  mkdir -p "$ATFTPD_CACHE"
   if (cd "$download" && { apt-get download atftpd >/dev/null 2>&1 ||
         { [ "$(id -u)" -eq 0 ] && apt-get update >/dev/null 2>&1 && apt-get download atftpd >/dev/null 2>&1; }; }) &&
      dpkg -x "$download"/atftpd_*.deb "$ATFTPD_CACHE"; then

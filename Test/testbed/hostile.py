@@ -295,13 +295,15 @@ class HostileTftpServer:
         self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.socket.bind((address, port))
         self.port = self.socket.getsockname()[1]
+        if fault == "no-server":
+            # Closed before the ready line names the port, so that no request can reach a socket nobody reads.
+            self.socket.close()
         self.stop_reader, self.stop_writer = os.pipe()
         self.thread = None
 
     def serve_forever(self):
         if self.fault == "no-server":
             # The port stays known (the ready line names it) and nothing listens on it.
-            self.socket.close()
             os.read(self.stop_reader, 1)
             return
         while True:
