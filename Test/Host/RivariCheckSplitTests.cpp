@@ -311,6 +311,14 @@ TEST_F(SplitOutputFolder, SplitFailingAfterItsClientFilesLeavesTheFolderInUseAsI
   EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
 }
 
+TEST_F(SplitOutputFolder, OutputFolderReachedThroughALinkIsReplacedWhereItIs) {
+  std::filesystem::create_directories(Root / "served");
+  std::filesystem::create_directory_symlink("served", Root / "out");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(Root / "out"));
+  EXPECT_EQ(Read(Root / "served" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
+}
+
 TEST_F(SplitOutputFolder, SplitKilledMidwayLeavesThePreviousTreeByteForByte) {
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
   const std::map<std::string, std::string> Before = Snapshot();
