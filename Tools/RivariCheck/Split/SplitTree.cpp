@@ -124,15 +124,6 @@ std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) 
 
 } // namespace
 
-std::string SplitManifestNameFor(const std::string &Path) {
-  const std::filesystem::path Folder = std::filesystem::absolute(Path).lexically_normal();
-  std::string Name = Folder.filename().string();
-  if (Name.empty()) {
-    Name = Folder.parent_path().filename().string();
-  }
-  return "." + Name + SplitManifestName;
-}
-
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error) {
   std::error_code Failure;
   // A folder reached through a link is replaced where it really is: only a rename beside it is atomic.
@@ -156,7 +147,7 @@ bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error)
     return false;
   }
   RecoverInterruptedSwap(Tree.Parent, Tree.Name);
-  const int Present = openat(Tree.Parent, Tree.Name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int Present = openat(Tree.Parent, Tree.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (Present < 0 && errno != ENOENT) {
     Error = SystemError(Path);
     close(Tree.Parent);

@@ -25,9 +25,6 @@ namespace RivariCheck {
  */
 inline constexpr const char *SplitManifestName = ".rivari-split-manifest";
 
-/* The manifest's name in the output folder's parent, for an output folder at Path. */
-std::string SplitManifestNameFor(const std::string &Path);
-
 /* What a run did to the folder. */
 struct TreeCounts {
   uint64_t Written = 0;   // files created or replaced
