@@ -58,3 +58,8 @@ foreach(CLIENT_FOLDER 10.0.2.15 52-54-00-00-10-01)
                    ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/25-split-tree/tftp-main/${CLIENT_FOLDER}/rivari.ini)
   set_tests_properties(RivariCheck.SplitScenarioTree.${CLIENT_FOLDER} PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqMac)
 endforeach()
+# tftpd-hpa in that scenario reads the map file the split writes.
+add_test(NAME RivariCheck.SplitScenarioTree.tftpd-hpa.map
+         COMMAND ${CMAKE_COMMAND} -E compare_files ${CMAKE_CURRENT_BINARY_DIR}/RivariSplit/tftpd/tftpd-hpa.map
+                 ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/25-split-tree/tftp-main/tftpd-hpa.map)
+set_tests_properties(RivariCheck.SplitScenarioTree.tftpd-hpa.map PROPERTIES DEPENDS RivariCheck.SplitExamplesTftpdHpaJson)

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "Double/ServiceCaller.h"
@@ -173,6 +176,31 @@ protected:
     std::ifstream Stream(Path);
     return std::string(std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>());
   }
+  /* Every path of the output folder with what it holds, and the manifest beside it: the tree as a server sees it. */
+  std::map<std::string, std::string> Snapshot() const {
+    std::map<std::string, std::string> Tree;
+    std::error_code Failure;
+    for (auto Item = std::filesystem::recursive_directory_iterator(Root / "out", Failure);
+         Item != std::filesystem::recursive_directory_iterator(); Item.increment(Failure)) {
+      const std::string Relative = std::filesystem::relative(Item->path(), Root / "out").string();
+      Tree[Relative] = Item->is_symlink()     ? "link to " + std::filesystem::read_symlink(Item->path()).string()
+                       : Item->is_directory() ? "folder"
+                                              : Read(Item->path());
+    }
+    Tree["(manifest)"] = Read(Root / ".out.rivari-split-manifest");
+    return Tree;
+  }
+  /* Anything the split left beside the output folder besides the folder and its manifest. */
+  std::vector<std::string> LeftBeside() const {
+    std::vector<std::string> Names;
+    for (const auto &Item : std::filesystem::directory_iterator(Root)) {
+      const std::string Name = Item.path().filename().string();
+      if (Name.rfind(".out", 0) == 0 && Name != ".out.rivari-split-manifest") {
+        Names.push_back(Name);
+      }
+    }
+    return Names;
+  }
   std::filesystem::path Root;
   RivariCheck::SplitRequest Request;
 };
@@ -256,6 +284,65 @@ TEST_F(SplitOutputFolder, BadMapRowsWriteNothing) {
   }
   EXPECT_EQ(Lines, (std::vector<uint64_t>{2, 3, 4}));
   EXPECT_FALSE(std::filesystem::exists(Root / "out"));
+
+  // Over a tree a good map made, the refused split leaves it as it was.
+  Write(Root / "map.csv", "AB12CD34,10.0.2.15\nEF56AB78,10.0.2.16\n");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  const std::map<std::string, std::string> Before = Snapshot();
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 changed\n");
+  Write(Root / "map.csv", "AB12CD34,10.0.2.15\nAB12CD3,10.0.2.16\n");
+  EXPECT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 2);
+  EXPECT_EQ(Snapshot(), Before);
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
+}
+
+TEST_F(SplitOutputFolder, SplitFailingAfterItsClientFilesLeavesTheFolderInUseAsItWas) {
+  Request.Kind = RivariCheck::ServerKind::TftpdHpa;
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  // The server's map file cannot be written last: every client file of the new tree is made before that fails.
+  std::filesystem::remove(Root / "out" / RivariCheck::TftpdMapFileName);
+  std::filesystem::create_directory(Root / "out" / RivariCheck::TftpdMapFileName);
+  const std::map<std::string, std::string> Before = Snapshot();
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 changed\n");
+  const RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(RivariCheck::SplitExitStatus(Report), 2);
+  EXPECT_FALSE(Report.Clients[0].Written);
+  EXPECT_EQ(Snapshot(), Before);
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
+}
+
+TEST_F(SplitOutputFolder, OutputFolderReachedThroughALinkIsReplacedWhereItIs) {
+  std::filesystem::create_directories(Root / "served");
+  std::filesystem::create_directory_symlink("served", Root / "out");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(Root / "out"));
+  EXPECT_EQ(Read(Root / "served" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
+}
+
+TEST_F(SplitOutputFolder, SplitKilledMidwayLeavesThePreviousTreeByteForByte) {
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  const std::map<std::string, std::string> Before = Snapshot();
+  // The first client's file changes; the second's outgrows the file size the child may write, which kills it by
+  // SIGXFSZ after the first client's file is written.
+  constexpr rlim_t Limit = 4096;
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 " + std::string(2 * Limit, 'b') + "\n");
+  const pid_t Child = fork();
+  ASSERT_GE(Child, 0);
+  if (Child == 0) {
+    const rlimit Size{Limit, Limit};
+    setrlimit(RLIMIT_FSIZE, &Size);
+    RivariCheck::RunSplit(Request);
+    _exit(0);
+  }
+  int Status = 0;
+  ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+  ASSERT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGXFSZ) << "the child was not stopped midway";
+  EXPECT_EQ(Snapshot(), Before);
+
+  // The next run clears what the killed one left and puts the new tree in place.
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.15" / "rivari.ini"), "[AB12CD34]\n0 changed\n");
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 # the efi and host builds with the OVMF package's test key (decrypted into a
 # temporary folder), then taken apart. It must hold exactly the expected
 # files, its signed images must verify and its unsigned ones be the build's, the
-# packaged header alone must compile the caller example, the packaged
+# packaged header alone must compile the caller example, every relative link
+# in a packaged guide must resolve inside the package, the packaged
 # rivari-check must report on Examples/rivari.ini exactly as the built one,
 # and lintian must report no error or warning.
 #   Test/Package/package-test.sh FIRMWARE_BUILD HOST_BUILD
@@ -59,6 +60,16 @@ for image in TolvaneService TolvaneNetworkSetup tolvane; do
 done
 cc -std=c11 -pedantic -Wall -Wextra -Werror -fsyntax-only -I"$root/usr/include/tolvane" \
   "$root/usr/share/doc/tolvane-service/examples/TolvaneCaller.c" || fail "the caller example does not compile against the packaged header"
+
+# Every relative link in a packaged guide names a file the package holds (anchors aside).
+docs="$root/usr/share/doc/tolvane-service"
+for guide in "$docs"/*.md; do
+  while IFS= read -r target; do
+    path=${target%%#*}
+    [ -z "$path" ] || [ -e "$(dirname "$guide")/$path" ] ||
+      fail "$(basename "$guide") links to $target, which the package does not hold"
+  done < <(grep -oE '\]\([^)[:space:]]+\)' "$guide" | sed -E 's/^\]\((.*)\)$/\1/' | grep -vE '^[a-z][a-z0-9+.-]*:' || true)
+done
 
 # Exit status 0 and the same report, but for the path each tool was given.
 for arguments in "--machine ABCD1234 --file-number 2" "--all --json"; do

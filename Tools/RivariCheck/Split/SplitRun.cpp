@@ -236,11 +236,18 @@ SplitReport RunSplit(const SplitRequest &Request) {
       Report.Error = Problem;
     }
   }
-  const std::string Closed = CloseSplitTree(Tree);
+  // Only a run that succeeded replaces the folder in use; otherwise it stays as it was.
+  const std::string Closed = CloseSplitTree(Tree, Report.Error.empty());
   if (Report.Error.empty() && !Closed.empty()) {
     Report.Error = Closed;
   }
-  Report.Counts = Tree.Counts;
+  if (Report.Error.empty()) {
+    Report.Counts = Tree.Counts;
+  } else {
+    for (ClientResult &Client : Report.Clients) {
+      Client.Written = false;
+    }
+  }
   Report.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
   return Report;
 }

@@ -1,5 +1,6 @@
 /* Writing the output folder of a split without leaving it. */
 #include "SplitTree.h"
+#include "TreeSwap.h"
 
 #include <cerrno>
 #include <cstring>
@@ -123,35 +124,63 @@ std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) 
 
 } // namespace
 
-std::string SplitManifestNameFor(const std::string &Path) {
-  const std::filesystem::path Folder = std::filesystem::absolute(Path).lexically_normal();
-  std::string Name = Folder.filename().string();
-  if (Name.empty()) {
-    Name = Folder.parent_path().filename().string();
-  }
-  return "." + Name + SplitManifestName;
-}
-
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error) {
   std::error_code Failure;
-  std::filesystem::create_directories(Path, Failure);
-  Tree.Folder = open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (Tree.Folder < 0) {
-    Error = SystemError(Path);
+  // A folder reached through a link is replaced where it really is: only a rename beside it is atomic.
+  std::filesystem::path Folder = std::filesystem::absolute(Path).lexically_normal();
+  if (std::filesystem::is_symlink(Folder.has_filename() ? Folder : Folder.parent_path(), Failure)) {
+    Folder = std::filesystem::canonical(Folder, Failure);
+  }
+  if (!Folder.has_filename()) {
+    Folder = Folder.parent_path();
+  }
+  Tree.Name = Folder.filename().string();
+  if (!IsPlainName(Tree.Name)) {
+    Error = Path + ": cannot be the output folder";
     return false;
   }
-  const std::string ParentPath = std::filesystem::absolute(Path).lexically_normal().parent_path().string();
-  Tree.Parent = open(ParentPath.empty() ? "/" : ParentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::string ParentPath = Folder.parent_path().string();
+  std::filesystem::create_directories(ParentPath, Failure);
+  Tree.Parent = open(ParentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (Tree.Parent < 0) {
     Error = SystemError(ParentPath);
-    close(Tree.Folder);
-    Tree.Folder = -1;
     return false;
   }
-  Tree.ManifestName = SplitManifestNameFor(Path);
+  RecoverInterruptedSwap(Tree.Parent, Tree.Name);
+  const int Present = openat(Tree.Parent, Tree.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (Present < 0 && errno != ENOENT) {
+    Error = SystemError(Path);
+    close(Tree.Parent);
+    Tree.Parent = -1;
+    return false;
+  }
+  struct stat Status {};
+  const mode_t Mode = Present >= 0 && fstat(Present, &Status) == 0 ? Status.st_mode & 07777 : 0755;
+  const std::string New = NewTreeName(Tree.Name);
+  if (mkdirat(Tree.Parent, New.c_str(), 0700) != 0 ||
+      (Tree.Folder = openat(Tree.Parent, New.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) < 0) {
+    Error = SystemError(ParentPath + "/" + New);
+  } else {
+    if (Present >= 0) {
+      (void)fchown(Tree.Folder, Status.st_uid, Status.st_gid);
+      Error = CloneFolder(Present, Tree.Folder);
+    }
+    if (Error.empty() && fchmod(Tree.Folder, Mode) != 0) {
+      Error = SystemError(ParentPath + "/" + New);
+    }
+  }
+  if (Present >= 0) {
+    close(Present);
+  }
+  if (!Error.empty()) {
+    CloseSplitTree(Tree, false);
+    return false;
+  }
+  Tree.ManifestName = "." + Tree.Name + SplitManifestName;
   std::vector<uint8_t> Probe;
   Tree.Earlier = ReadRegularFile(Tree.Parent, Tree.ManifestName, Probe) ? ReadManifest(Tree.Parent, Tree.ManifestName)
                                                                         : ReadManifest(Tree.Folder, SplitManifestName);
+  Tree.Listed = Tree.Earlier;
   return true;
 }
 
@@ -195,6 +224,11 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
   if (ReadRegularFile(Folder, Name, Present) && Present == Content) {
     Tree.Counts.Unchanged++;
   } else if ((Error = ReplaceFile(Folder, Name, Content)).empty()) {
+    // Proven where it lies: what the server will read is what was cut and proven.
+    Present.clear();
+    if (!ReadRegularFile(Folder, Name, Present) || Present != Content) {
+      Error = Relative + ": does not read back as written";
+    }
     Tree.Counts.Written++;
   }
   close(Folder);
@@ -258,7 +292,10 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
   return Error;
 }
 
-std::string CloseSplitTree(SplitTree &Tree) {
+namespace {
+
+/* Removes from the new tree what the earlier run made and this one did not. */
+void RemoveStale(SplitTree &Tree) {
   // Files first, so that the folders they were in can go when nothing else is left in them.
   for (int Pass = 0; Pass < 2; Pass++) {
     for (const std::string &Relative : Tree.Earlier) {
@@ -284,18 +321,46 @@ std::string CloseSplitTree(SplitTree &Tree) {
       }
     }
   }
+}
+
+/* Writes the manifest listing Paths beside the output folder. */
+std::string WriteManifest(SplitTree &Tree, const std::set<std::string> &Paths) {
   std::vector<uint8_t> Manifest;
-  for (const std::string &Relative : Tree.Made) {
+  for (const std::string &Relative : Paths) {
     Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
     Manifest.push_back('\n');
   }
-  std::string Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Manifest);
-  if (Error.empty()) {
+  return ReplaceFile(Tree.Parent, Tree.ManifestName, Manifest);
+}
+
+} // namespace
+
+std::string CloseSplitTree(SplitTree &Tree, bool Keep) {
+  std::string Error;
+  if (Keep) {
+    RemoveStale(Tree);
     // A manifest an earlier run kept inside the served folder: the server would hand it to anyone.
     unlinkat(Tree.Folder, SplitManifestName, 0);
+    // While the trees change places the manifest lists what either holds: an interruption leaves no file orphaned.
+    std::set<std::string> Either = Tree.Listed;
+    Either.insert(Tree.Made.begin(), Tree.Made.end());
+    syncfs(Tree.Folder);
+    Error = WriteManifest(Tree, Either);
+    if (Error.empty()) {
+      Error = SwapInNewTree(Tree.Parent, Tree.Name);
+    }
+    if (Error.empty()) {
+      Error = WriteManifest(Tree, Tree.Made);
+    }
   }
-  close(Tree.Folder);
-  close(Tree.Parent);
+  if (Tree.Folder >= 0) {
+    close(Tree.Folder);
+  }
+  if (Tree.Parent >= 0) {
+    // Whatever is left of the new tree (all of it unless swapped in) goes.
+    RemoveTree(Tree.Parent, NewTreeName(Tree.Name));
+    close(Tree.Parent);
+  }
   Tree.Folder = -1;
   Tree.Parent = -1;
   return Error;

@@ -1,8 +1,11 @@
 /*
- * The output folder of a split, written safely: every path is opened from
- * the folder itself without following links, files are replaced by rename,
- * and a manifest of what the split made lets the next run remove the
- * client files it no longer makes and leave everything else alone.
+ * The output folder of a split, written safely: the new tree is built in a
+ * sibling folder seeded from the one in use and swapped in by rename only
+ * when the run has succeeded, so a failed or interrupted run leaves the
+ * folder in use as it was. Every path is opened from the folder itself
+ * without following links, and a manifest of what the split made lets the
+ * next run remove the client files it no longer makes and leave everything
+ * else alone.
  */
 #ifndef TOLVANE_TOOLS_SPLIT_SPLIT_TREE_H
 #define TOLVANE_TOOLS_SPLIT_SPLIT_TREE_H
@@ -22,9 +25,6 @@ namespace RivariCheck {
  */
 inline constexpr const char *SplitManifestName = ".rivari-split-manifest";
 
-/* The manifest's name in the output folder's parent, for an output folder at Path. */
-std::string SplitManifestNameFor(const std::string &Path);
-
 /* What a run did to the folder. */
 struct TreeCounts {
   uint64_t Written = 0;   // files created or replaced
@@ -33,17 +33,20 @@ struct TreeCounts {
 };
 
 struct SplitTree {
-  int Folder = -1;               // the output folder, open
-  int Parent = -1;               // its parent folder, open: the manifest's home
+  int Folder = -1;               // the new tree being built (beside the output folder), open
+  int Parent = -1;               // the output folder's parent, open: the manifest's and the new tree's home
+  std::string Name;              // the output folder's name in Parent
   std::string ManifestName;      // the manifest's name in Parent
+  std::set<std::string> Listed;  // the paths the last run's manifest lists
   std::set<std::string> Earlier; // paths the last run made (from its manifest) that this run has not made yet
   std::set<std::string> Made;    // paths this run made or kept
   TreeCounts Counts;
 };
 
 /*
- * Opens (creating it if needed) the output folder at Path and reads the
- * manifest beside it. False with Error set when the folder cannot be used.
+ * Starts the new tree for the output folder at Path (a copy of it, by links,
+ * when it exists) and reads the manifest beside it. False with Error set
+ * when the folder cannot be used; nothing is then left behind.
  */
 bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error);
 
@@ -64,10 +67,13 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
 std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std::string &Source);
 
 /*
- * Removes what the earlier run made and this one did not (folders only when
- * empty), writes the new manifest and closes the folder. Empty on success.
+ * When Keep: removes from the new tree what the earlier run made and this
+ * one did not (folders only when empty), swaps it in for the output folder
+ * and writes the new manifest. Otherwise (or when that fails) removes the
+ * new tree and leaves the output folder as it was. Closes the tree either
+ * way. Empty on success.
  */
-std::string CloseSplitTree(SplitTree &Tree);
+std::string CloseSplitTree(SplitTree &Tree, bool Keep);
 
 } // namespace RivariCheck
 

@@ -1,0 +1,179 @@
+/* Building a folder's replacement beside it and swapping it in by rename. */
+#include "TreeSwap.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace RivariCheck {
+
+namespace {
+
+std::string SystemError(const std::string &What) { return What + ": " + std::strerror(errno); }
+
+/* The names in Folder, without "." and "..". */
+bool ListFolder(int Folder, std::vector<std::string> &Names) {
+  const int Copy = dup(Folder);
+  DIR *Listing = Copy < 0 ? nullptr : fdopendir(Copy);
+  if (Listing == nullptr) {
+    if (Copy >= 0) {
+      close(Copy);
+    }
+    return false;
+  }
+  rewinddir(Listing);
+  while (const dirent *Entry = readdir(Listing)) {
+    const std::string Name = Entry->d_name;
+    if (Name != "." && Name != "..") {
+      Names.push_back(Name);
+    }
+  }
+  closedir(Listing);
+  return true;
+}
+
+/* A copy of the regular file Name of From as Name in To, with its mode. */
+std::string CopyFile(int From, int To, const std::string &Name, const struct stat &Status) {
+  const int Source = openat(From, Name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int Target =
+      openat(To, Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Status.st_mode & 07777);
+  bool Done = Source >= 0 && Target >= 0;
+  char Block[65536];
+  ssize_t Got = 0;
+  while (Done && (Got = read(Source, Block, sizeof(Block))) > 0) {
+    Done = write(Target, Block, static_cast<size_t>(Got)) == Got;
+  }
+  const std::string Error = Done && Got == 0 ? "" : SystemError(Name);
+  if (Source >= 0) {
+    close(Source);
+  }
+  if (Target >= 0 && close(Target) != 0 && Error.empty()) {
+    return SystemError(Name);
+  }
+  return Error;
+}
+
+} // namespace
+
+std::string NewTreeName(const std::string &Name) { return "." + Name + ".rivari-split-new"; }
+
+std::string OldTreeName(const std::string &Name) { return "." + Name + ".rivari-split-old"; }
+
+std::string CloneFolder(int From, int To) {
+  std::vector<std::string> Names;
+  if (!ListFolder(From, Names)) {
+    return SystemError("the output folder cannot be listed");
+  }
+  for (const std::string &Name : Names) {
+    struct stat Status {};
+    if (fstatat(From, Name.c_str(), &Status, AT_SYMLINK_NOFOLLOW) != 0) {
+      return SystemError(Name);
+    }
+    if (S_ISDIR(Status.st_mode)) {
+      if (mkdirat(To, Name.c_str(), 0700) != 0) {
+        return SystemError(Name);
+      }
+      const int Inner = openat(From, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int Copy = openat(To, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      std::string Error = Inner < 0 || Copy < 0 ? SystemError(Name) : CloneFolder(Inner, Copy);
+      if (Copy >= 0) {
+        // The server reads as its own user: the folder keeps the owner and mode it had (the owner where allowed).
+        (void)fchown(Copy, Status.st_uid, Status.st_gid);
+        if (fchmod(Copy, Status.st_mode & 07777) != 0 && Error.empty()) {
+          Error = SystemError(Name);
+        }
+        close(Copy);
+      }
+      if (Inner >= 0) {
+        close(Inner);
+      }
+      if (!Error.empty()) {
+        return Error;
+      }
+    } else if (S_ISREG(Status.st_mode)) {
+      if (linkat(From, Name.c_str(), To, Name.c_str(), 0) != 0) {
+        const std::string Error = CopyFile(From, To, Name, Status);
+        if (!Error.empty()) {
+          return Error;
+        }
+      }
+    } else if (S_ISLNK(Status.st_mode)) {
+      char Target[PATH_MAX + 1];
+      const ssize_t Length = readlinkat(From, Name.c_str(), Target, PATH_MAX);
+      if (Length < 0) {
+        return SystemError(Name);
+      }
+      Target[Length] = '\0';
+      if (symlinkat(Target, To, Name.c_str()) != 0) {
+        return SystemError(Name);
+      }
+    } else {
+      return Name + ": neither a file, a folder nor a link; the output folder cannot be rebuilt around it";
+    }
+  }
+  return "";
+}
+
+void RemoveTree(int Parent, const std::string &Name) {
+  const int Folder = openat(Parent, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (Folder < 0) {
+    unlinkat(Parent, Name.c_str(), 0);
+    return;
+  }
+  std::vector<std::string> Names;
+  ListFolder(Folder, Names);
+  for (const std::string &Inner : Names) {
+    if (unlinkat(Folder, Inner.c_str(), 0) != 0) {
+      RemoveTree(Folder, Inner);
+    }
+  }
+  close(Folder);
+  unlinkat(Parent, Name.c_str(), AT_REMOVEDIR);
+}
+
+std::string SwapInNewTree(int Parent, const std::string &Name) {
+  const std::string New = NewTreeName(Name);
+  struct stat Status {};
+  if (fstatat(Parent, Name.c_str(), &Status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (renameat(Parent, New.c_str(), Parent, Name.c_str()) != 0) {
+      return SystemError(Name);
+    }
+    return "";
+  }
+  // One exchange where the file system offers it: the served folder is never missing.
+  if (renameat2(Parent, New.c_str(), Parent, Name.c_str(), RENAME_EXCHANGE) == 0) {
+    RemoveTree(Parent, New);
+    return "";
+  }
+  const std::string Old = OldTreeName(Name);
+  RemoveTree(Parent, Old);
+  if (renameat(Parent, Name.c_str(), Parent, Old.c_str()) != 0) {
+    return SystemError(Name);
+  }
+  if (renameat(Parent, New.c_str(), Parent, Name.c_str()) != 0) {
+    const std::string Error = SystemError(Name);
+    renameat(Parent, Old.c_str(), Parent, Name.c_str());
+    return Error;
+  }
+  RemoveTree(Parent, Old);
+  return "";
+}
+
+void RecoverInterruptedSwap(int Parent, const std::string &Name) {
+  struct stat Status {};
+  const std::string Old = OldTreeName(Name);
+  if (fstatat(Parent, Name.c_str(), &Status, AT_SYMLINK_NOFOLLOW) != 0 &&
+      fstatat(Parent, Old.c_str(), &Status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(Status.st_mode)) {
+    renameat(Parent, Old.c_str(), Parent, Name.c_str());
+  }
+  RemoveTree(Parent, Old);
+  RemoveTree(Parent, NewTreeName(Name));
+}
+
+} // namespace RivariCheck
