@@ -5,7 +5,7 @@
 #include "CheckCommand.h"
 #include "ServerCheckJson.h"
 #include "ServerCommand.h"
-#include "Split/SplitCommand.h"
+#include "SplitCommand.h"
 
 namespace {
 

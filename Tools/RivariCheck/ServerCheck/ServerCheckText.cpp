@@ -5,9 +5,9 @@
 
 #include "DriverVerdict.h"
 #include "ReportOutput.h"
-#include "ReportParts.h"
 #include "ServerCheck.h"
 #include "TransferWording.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -2,7 +2,8 @@
 #include <cstdio>
 
 #include "ReportOutput.h"
-#include "ReportParts.h"
+#include "TextLayout.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

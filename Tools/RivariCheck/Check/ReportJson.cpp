@@ -2,7 +2,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ReportOutput.h"
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 
