@@ -10,7 +10,8 @@
 #include "ConfigurationReport.h"
 #include "FileText.h"
 #include "HostPlatform.h"
-#include "ReportOutput.h"
+#include "ReportJson.h"
+#include "ReportText.h"
 
 namespace RivariCheck {
 

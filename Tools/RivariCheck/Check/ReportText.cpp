@@ -1,7 +1,7 @@
 /* The report as text for the people who write configuration files. */
 #include <cstdio>
 
-#include "ReportOutput.h"
+#include "ReportText.h"
 #include "TextLayout.h"
 #include "WideText.h"
 

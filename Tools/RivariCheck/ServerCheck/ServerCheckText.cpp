@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "DriverVerdict.h"
-#include "ReportOutput.h"
+#include "ReportText.h"
 #include "ServerCheck.h"
 #include "TransferWording.h"
 #include "WideText.h"
