@@ -110,5 +110,17 @@ rivari_check_case(UsageBothStandardInput 64 contains - --machines -)
 rivari_check_case(UsageSeveralMachinesWithServer 64 contains --server 192.0.2.1 -m AB12CD34 -m EF56AB78)
 rivari_check_case(Help 0 contains --help)
 
+# The subcommands: "check" and "server" answer as the forms without them; each has its own --help.
+rivari_check_case(CheckSubcommandText 0 check example.ini --machine AB12CD34)
+rivari_check_case(CheckSubcommandSeveralJson 1 check gap.ini --machine AB12CD34 --machine EF56GH78 --json)
+rivari_check_case(CheckSubcommandWithoutFile 64 contains check --machine AB12CD34)
+rivari_check_case(CheckSubcommandRefusesServer 64 contains check example.ini --all --server 192.0.2.1)
+rivari_check_case(ServerSubcommandBadHost 64 contains server not-an-address --machine AB12CD34)
+rivari_check_case(ServerSubcommandSeveralMachines 64 contains server 192.0.2.1 -m AB12CD34 -m EF56AB78)
+rivari_check_case(ServerSubcommandWithoutHost 64 contains server --machine AB12CD34)
+rivari_check_case(CheckHelp 0 contains check --help)
+rivari_check_case(ServerHelp 0 contains server --help)
+rivari_check_case(SplitHelp 0 contains split --help)
+
 # Several traps in one file, as the README shows them.
 rivari_check_case(SeveralTrapsText 1 several-traps.ini --machine ABCD1234)

@@ -1,38 +1,21 @@
 /* rivari-check: shows what the driver reads from a rivari.ini and warns about the format's traps. */
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 
-#include "ConfigurationReport.h"
-#include "FirmwareModel.h"
-#include "HostPlatform.h"
-#include "ReportOutput.h"
-#include "ServerCheck.h"
+#include "CheckCommand.h"
 #include "ServerCheckJson.h"
-#include "ServerCheckText.h"
-#include "Split/SplitCommand.h"
-#include "WarningControl.h"
+#include "ServerCommand.h"
+#include "SplitCommand.h"
 
 namespace {
 
-/* Text with PATIENCE replaced by the seconds of silence the firmware sits out, from the firmware model. */
-std::string WithPatience(std::string Text) {
-  const std::string Mark = "PATIENCE";
-  const std::string Seconds = std::to_string(RivariCheck::FirmwarePatience.count() / 1000);
-  for (size_t At = Text.find(Mark); At != std::string::npos; At = Text.find(Mark, At + Seconds.size())) {
-    Text.replace(At, Mark.size(), Seconds);
-  }
-  return Text;
-}
+constexpr const char *Examples = R"(Subcommands (each with its own --help and examples):
+  rivari-check check FILE --machine ID ...     what the driver reads from FILE for each machine
+  rivari-check server HOST --machine ID ...    the firmware's requests against a TFTP server
+  rivari-check split FILE --map MAP --out DIR  each client's own rivari.ini, laid out for its server
+The forms without "check" and "server" below are accepted as well.
 
-/* Exit status for wrong use of the command line. */
-constexpr int UsageError = 64;
-
-constexpr const char *Examples = R"(Examples:
+Examples:
   rivari-check rivari.ini --machine AB12CD34
       the section of machine AB12CD34: every entry GetEntry answers, its value and size, the count
   rivari-check rivari.ini --machine AB12CD34 --file-number 7 --file-number 1234567
@@ -71,205 +54,78 @@ rivari-check(1) and rivari-check.md (in /usr/share/doc/tolvane-service with the 
 Tools/RivariCheck/README.md in the source tree); the file format: Format.md beside it (docs/Format.md).
 )";
 
-/* Name shown for a file read from standard input. */
-constexpr const char *StandardInputName = "<stdin>";
+/* The options of the form without a subcommand: a file check, or with --server a server check. */
+struct PlainForm {
+  bool ShowModel = false;
+  CLI::Option *File = nullptr;
+  CLI::Option *Server = nullptr;
+  CLI::Option *Model = nullptr;
+};
 
-/* The identifiers listed in a file, one a line; blank lines and lines starting with # are skipped. */
-bool ReadIdentifiers(std::FILE *File, std::vector<std::string> &Identifiers) {
-  char Line[4096];
-  while (std::fgets(Line, sizeof(Line), File) != nullptr) {
-    std::string Identifier = Line;
-    while (!Identifier.empty() && std::isspace(static_cast<unsigned char>(Identifier.back())) != 0) {
-      Identifier.pop_back();
-    }
-    if (!Identifier.empty() && Identifier[0] != '#') {
-      Identifiers.push_back(Identifier);
-    }
-  }
-  return std::ferror(File) == 0;
-}
-
-/* The whole file ("-": standard input), or false with Error set. */
-bool ReadWholeFile(const std::string &Path, std::vector<uint8_t> &Text, std::string &Error) {
-  const bool Standard = Path == "-";
-  std::FILE *File = Standard ? stdin : std::fopen(Path.c_str(), "rb");
-  if (File == nullptr) {
-    Error = std::strerror(errno);
-    return false;
-  }
-  uint8_t Block[65536];
-  size_t Got = 0;
-  while ((Got = std::fread(Block, 1, sizeof(Block), File)) > 0) {
-    Text.insert(Text.end(), Block, Block + Got);
-  }
-  const bool Failed = std::ferror(File) != 0;
-  const int Reason = errno;
-  if (!Standard) {
-    std::fclose(File);
-  }
-  if (Failed) {
-    Error = std::strerror(Reason);
-  }
-  return !Failed;
+void AddPlainOptions(CLI::App &App, RivariCheck::CheckCommandLine &Line, PlainForm &Form) {
+  Form.File = App.add_option("FILE", Line.FilePath,
+                             "The configuration file, as it lies on the TFTP server ('-': standard input)");
+  RivariCheck::AddMachineOptions(App, Line, true);
+  Form.Server =
+      App.add_option("-s,--server", Line.ServerName, "Fetch rivari.ini from this TFTP server as the driver does")
+          ->type_name("HOST[:PORT]")
+          ->excludes(Form.File);
+  RivariCheck::AddServerWaitOptions(App, Line, Form.Server);
+  Form.Model = App.add_flag("--firmware-model", Form.ShowModel,
+                            "Print, as JSON, what --server assumes of the firmware: its requests, how often "
+                            "and how far apart it sends, the pool limit, and its status per server behaviour");
+  RivariCheck::AddWarningOptions(App, Line);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc > 1 && std::strcmp(argv[1], "split") == 0) {
-    return RivariCheck::RunSplitCommand(argc - 1, argv + 1);
-  }
   CLI::App App{"Shows what the TolvaneService driver reads from a rivari.ini, and warns about the traps of "
                "the format.",
                "rivari-check"};
-  App.footer(WithPatience(Examples));
-  std::string FilePath;
-  std::vector<std::string> Identifiers;
-  std::string IdentifierList;
-  RivariCheck::WarningControl Control;
-  bool AllSections = false;
-  bool Json = false;
-  std::vector<int64_t> FileNumbers;
-  std::string ServerName;
-  double TimeoutSeconds = 0;
-  bool NoRead = false;
-  CLI::Option *File =
-      App.add_option("FILE", FilePath, "The configuration file, as it lies on the TFTP server ('-': standard input)");
-  App.add_option("-m,--machine", Identifiers,
-                 "The machine identifier a caller passes to FetchConfiguration (8 characters; repeatable)");
-  CLI::Option *MachineList =
-      App.add_option("--machines", IdentifierList,
-                     "Check every identifier listed in this file, one a line ('-': standard input)")
-          ->type_name("LIST");
-  App.add_flag("-a,--all", AllSections, "List every section header with its entry count");
-  App.add_option("-f,--file-number", FileNumbers,
-                 "Show the TFTP name of numbered file N, with --server also its download (repeatable; "
-                 "default 0, with --server 0, 1, 2, ... up to the first missing one)")
-      ->type_name("N");
-  App.add_flag("--json", Json, "Write the report as JSON");
-  CLI::Option *Server =
-      App.add_option("-s,--server", ServerName, "Fetch rivari.ini from this TFTP server as the driver does")
-          ->type_name("HOST[:PORT]")
-          ->excludes(File);
-  CLI::Option *Timeout =
-      App.add_option("--timeout", TimeoutSeconds,
-                     WithPatience("With --server: wait at most this many seconds of silence instead of the firmware's "
-                                  "PATIENCE; a longer silence makes the verdict \"cannot tell\" (exit 4)"))
-          ->check(CLI::Range(0.01, 600.0))
-          ->type_name("SECONDS")
-          ->needs(Server);
-  App.add_flag("--no-read", NoRead, "With --server: size queries of numbered files only, no reads")->needs(Server);
-  bool ShowModel = false;
-  CLI::Option *Model = App.add_flag("--firmware-model", ShowModel,
-                                    "Print, as JSON, what --server assumes of the firmware: its requests, how often "
-                                    "and how far apart it sends, the pool limit, and its status per server behaviour");
-  auto KnownCode = [](const std::string &Code) {
-    return RivariCheck::IsWarningCode(Code) || Code == "all" ? std::string() : "no warning has the code " + Code;
-  };
-  App.add_option("--ignore", Control.Ignored, "Leave out warnings with this code ('all': every code; repeatable)")
-      ->check(KnownCode)
-      ->type_name("CODE");
-  App.add_option("--error", Control.Errors, "Report warnings with this code as errors ('all': every code; repeatable)")
-      ->check(KnownCode)
-      ->type_name("CODE");
+  App.footer(RivariCheck::WithPatience(Examples));
+  RivariCheck::CheckCommandLine Plain;
+  PlainForm Form;
+  AddPlainOptions(App, Plain, Form);
+  RivariCheck::CheckCommandLine CheckLine;
+  CLI::App *Check = RivariCheck::AddCheckCommand(App, CheckLine);
+  RivariCheck::CheckCommandLine ServerLine;
+  CLI::App *Server = RivariCheck::AddServerCommand(App, ServerLine);
+  RivariCheck::SplitCommandLine SplitLine;
+  CLI::App *Split = RivariCheck::AddSplitCommand(App, SplitLine);
 
   try {
     App.parse(argc, argv);
-    if (Model->count() != 0) {
-      std::cout << RivariCheck::FirmwareModelAsJson();
-      return 0;
-    }
-    if (File->count() == 0 && Server->count() == 0) {
-      throw CLI::RequiredError("FILE or --server");
-    }
-    if (MachineList->count() != 0) {
-      if (IdentifierList == "-" && FilePath == "-") {
-        throw CLI::ValidationError("--machines", "FILE and the list cannot both be standard input");
+    if (Check->parsed()) {
+      RivariCheck::CheckMachineChoice(CheckLine, false);
+    } else if (Server->parsed()) {
+      RivariCheck::CheckMachineChoice(ServerLine, true);
+    } else if (!Split->parsed()) {
+      if (Form.Model->count() != 0) {
+        std::cout << RivariCheck::FirmwareModelAsJson();
+        return 0;
       }
-      std::FILE *List = IdentifierList == "-" ? stdin : std::fopen(IdentifierList.c_str(), "r");
-      const bool Read = List != nullptr && ReadIdentifiers(List, Identifiers);
-      if (List != nullptr && List != stdin) {
-        std::fclose(List);
+      if (Form.File->count() == 0 && Form.Server->count() == 0) {
+        throw CLI::RequiredError("FILE or --server");
       }
-      if (!Read || Identifiers.empty()) {
-        throw CLI::ValidationError("--machines", IdentifierList + ": no identifiers read");
-      }
-    }
-    if (Identifiers.empty() && !AllSections && Server->count() == 0) {
-      throw CLI::RequiresError("FILE", "--machine or --all");
-    }
-    if (Identifiers.empty() && !FileNumbers.empty()) {
-      throw CLI::RequiresError("--file-number", "--machine");
-    }
-    if (Identifiers.size() > 1 && Server->count() != 0) {
-      throw CLI::ValidationError("--server", "checks one machine at a time");
+      RivariCheck::CheckMachineChoice(Plain, Form.Server->count() != 0);
     }
   } catch (const CLI::ParseError &Error) {
     const int Status = App.exit(Error);
-    return Status == 0 ? 0 : UsageError;
+    return Status == 0 ? 0 : RivariCheck::UsageError;
   }
 
-  RivariCheck::InstallHostPlatform();
-  RivariCheck::ReportRequest Request;
-  Request.AllSections = AllSections || Identifiers.empty();
-  std::vector<RivariCheck::ConfigurationReport> Reports;
-  if (Server->count() != 0) {
-    if (!Identifiers.empty()) {
-      Request.Identifier = Identifiers[0];
-      Request.FileNumbers = FileNumbers;
-    }
-    RivariCheck::ServerCheckRequest Settings;
-    if (Timeout->count() != 0) {
-      Settings.MostSilence = std::chrono::milliseconds(static_cast<int64_t>(TimeoutSeconds * 1000));
-    }
-    Settings.ReadNumberedFiles = !NoRead;
-    std::string ServerError;
-    std::optional<RivariCheck::ServerCheckReport> Checked =
-        RivariCheck::CheckServerAt(ServerName, Settings, Request, ServerError);
-    if (!Checked) {
-      std::cerr << "rivari-check: --server: " << ServerError << "\n";
-      return UsageError;
-    }
-    RivariCheck::ApplyWarningControl(Checked->Configuration, Control);
-    std::cout << (Json ? RivariCheck::ServerCheckAsJson(*Checked) : RivariCheck::ServerCheckAsText(*Checked));
-    return RivariCheck::ServerExitStatus(*Checked);
+  if (Check->parsed()) {
+    return RivariCheck::RunCheckCommand(CheckLine);
   }
-  std::vector<uint8_t> Text;
-  std::string ReadError;
-  const std::string Shown = FilePath == "-" ? StandardInputName : FilePath;
-  if (!ReadWholeFile(FilePath, Text, ReadError)) {
-    Reports.push_back(RivariCheck::UnreadableReport(Shown, ReadError));
-  } else if (Identifiers.empty()) {
-    Reports.push_back(RivariCheck::AnalyzeConfiguration(Shown, Text, Request));
-  } else {
-    Request.FileNumbers = FileNumbers.empty() ? std::vector<int64_t>{0} : FileNumbers;
-    for (const std::string &Identifier : Identifiers) {
-      Request.Identifier = Identifier;
-      Reports.push_back(RivariCheck::AnalyzeConfiguration(Shown, Text, Request));
-      // The warnings about the file as a whole and the list of sections come with the first machine only.
-      Request.FileWarnings = false;
-      Request.AllSections = false;
-    }
+  if (Server->parsed()) {
+    return RivariCheck::RunServerCommand(ServerLine, "rivari-check server: ");
   }
-
-  int Status = 0;
-  for (RivariCheck::ConfigurationReport &Report : Reports) {
-    RivariCheck::ApplyWarningControl(Report, Control);
-    Status = std::max(Status, RivariCheck::ExitStatus(Report));
+  if (Split->parsed()) {
+    return RivariCheck::RunSplitCommand(SplitLine);
   }
-  if (Json) {
-    // One machine: one report object, as always; several: an array of them, in the order given.
-    std::string Joined;
-    for (const RivariCheck::ConfigurationReport &Report : Reports) {
-      Joined += (Joined.empty() ? "" : ",\n") + RivariCheck::ReportAsJson(Report);
-    }
-    std::cout << (Reports.size() == 1 ? Joined : "[\n" + Joined + "]\n");
-  } else if (Reports[0].Outcome == RivariCheck::ReportOutcome::Unreadable) {
-    std::cerr << "rivari-check: " << RivariCheck::ReportAsText(Reports[0]);
-  } else {
-    for (size_t Index = 0; Index < Reports.size(); Index++) {
-      std::cout << (Index == 0 ? "" : "\n") << RivariCheck::ReportAsText(Reports[Index]);
-    }
+  if (Form.Server->count() != 0) {
+    return RivariCheck::RunServerCommand(Plain, "rivari-check: --server: ");
   }
-  return Status;
+  return RivariCheck::RunCheckCommand(Plain);
 }

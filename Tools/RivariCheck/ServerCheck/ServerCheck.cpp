@@ -4,9 +4,10 @@
 #include <algorithm>
 
 #include "DriverVerdict.h"
-#include "ReportParts.h"
+#include "MachineView.h"
 #include "TransferWording.h"
 #include "UdpLink.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

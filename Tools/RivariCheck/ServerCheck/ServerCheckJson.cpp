@@ -5,7 +5,7 @@
 
 #include "DriverVerdict.h"
 #include "FirmwareModel.h"
-#include "ReportOutput.h"
+#include "ReportJson.h"
 #include "ServerCheck.h"
 
 namespace RivariCheck {
@@ -50,9 +50,10 @@ const char *KindName(VerdictKind Kind) {
     return "succeeds";
   case VerdictKind::Fails:
     return "fails";
-  default:
+  case VerdictKind::CannotTell:
     return "cannot-tell";
   }
+  return ""; // every enumerator has its case above: the compiler names one added without
 }
 
 template <typename Type> ordered_json OrNull(const std::optional<Type> &Value) {
@@ -155,8 +156,8 @@ std::string FirmwareModelAsJson() {
 }
 
 std::string ServerCheckAsJson(const ServerCheckReport &Report) {
-  // The configuration's own report, read back: the server check fills its outcome and "server" member.
-  ordered_json Json = ordered_json::parse(ReportAsJson(Report.Configuration));
+  // The configuration's own report: the server check fills its outcome and "server" member.
+  ordered_json Json = ReportJsonObject(Report.Configuration);
   if (Report.Outcome == ServerOutcome::FetchFails) {
     Json["outcome"] = "fetch-fails";
   } else if (Report.Outcome == ServerOutcome::CannotTell) {
@@ -164,7 +165,7 @@ std::string ServerCheckAsJson(const ServerCheckReport &Report) {
   }
   Json["exit_status"] = ServerExitStatus(Report);
   Json["server"] = ServerJson(Report.Server);
-  return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return JsonText(Json);
 }
 
 } // namespace RivariCheck

@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "DriverVerdict.h"
-#include "ReportOutput.h"
-#include "ReportParts.h"
+#include "ReportText.h"
 #include "ServerCheck.h"
 #include "TransferWording.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

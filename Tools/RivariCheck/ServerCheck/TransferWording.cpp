@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -7,9 +7,9 @@
 #include "EntryScan.h"
 #include "Library/PoolLib.h"
 #include "MachineIdentity.h"
-#include "ReportParts.h"
 #include "SectionLookup.h"
 #include "Tokenizer.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

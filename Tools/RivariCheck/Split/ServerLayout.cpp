@@ -20,9 +20,10 @@ const char *ServerKindName(ServerKind Kind) {
     return "dnsmasq-ip";
   case ServerKind::DnsmasqMac:
     return "dnsmasq-mac";
-  default:
+  case ServerKind::TftpdHpa:
     return "tftpd-hpa";
   }
+  return ""; // every enumerator has its case above: the compiler names one added without
 }
 
 AddressKind ClientAddressKind(ServerKind Kind) {

@@ -11,9 +11,6 @@ namespace RivariCheck {
 
 namespace {
 
-/* Exit status for wrong use of the command line, as the rest of the tool. */
-constexpr int UsageError = 64;
-
 constexpr const char *Footer =
     R"(MAP has one "identifier,address" row per line (blank lines and lines starting with # are
 skipped): the 8-character identifier the machine's caller passes to FetchConfiguration, and the address its TFTP
@@ -44,43 +41,39 @@ Exit status:
 
 } // namespace
 
-int RunSplitCommand(int Count, char **Arguments) {
-  CLI::App App{"Writes each client's own rivari.ini, laid out for its TFTP server, proven to give the same answers.",
-               "rivari-check split"};
-  App.footer(Footer);
-  SplitRequest Request;
-  std::string Server = "dnsmasq-ip";
-  bool Json = false;
-  bool WithTime = false;
-  App.add_option("FILE", Request.FilePath, "The fleet's rivari.ini, beside its numbered files")->required();
-  App.add_option("--map", Request.MapPath, "The clients: identifier,address rows")->required()->type_name("MAP");
-  App.add_option("--out", Request.OutPath, "The folder to serve (created if missing; its parent must exist)")
+CLI::App *AddSplitCommand(CLI::App &Parent, SplitCommandLine &Line) {
+  CLI::App *App = Parent.add_subcommand(
+      "split", "Writes each client's own rivari.ini, laid out for its TFTP server, proven to give the same answers.");
+  App->footer(Footer);
+  SplitRequest &Request = Line.Request;
+  App->add_option("FILE", Request.FilePath, "The fleet's rivari.ini, beside its numbered files")->required();
+  App->add_option("--map", Request.MapPath, "The clients: identifier,address rows")->required()->type_name("MAP");
+  App->add_option("--out", Request.OutPath, "The folder to serve (created if missing; its parent must exist)")
       ->required()
       ->type_name("DIR");
-  App.add_flag("--parents", Request.Parents, "Create the missing parent folders of --out too");
-  App.add_option("--for", Server, "dnsmasq-ip (default), dnsmasq-mac or tftpd-hpa")
+  App->add_flag("--parents", Request.Parents, "Create the missing parent folders of --out too");
+  App->add_option("--for", Line.Server, "dnsmasq-ip (default), dnsmasq-mac or tftpd-hpa")
       ->check(CLI::IsMember({"dnsmasq-ip", "dnsmasq-mac", "tftpd-hpa"}))
       ->type_name("SERVER");
-  App.add_flag("--force", Request.Force, "Write a reported client's file all the same (never through a link)");
-  App.add_flag("--json", Json, "Write the report as JSON");
-  App.add_flag("--time", WithTime, "Add the time the split took");
-  try {
-    App.parse(Count, Arguments);
-  } catch (const CLI::ParseError &Error) {
-    const int Status = App.exit(Error);
-    return Status == 0 ? 0 : UsageError;
-  }
-  Request.Kind = *ServerKindNamed(Server);
+  App->add_flag("--force", Request.Force, "Write a reported client's file all the same (never through a link)");
+  App->add_flag("--json", Line.Json, "Write the report as JSON");
+  App->add_flag("--time", Line.WithTime, "Add the time the split took");
+  return App;
+}
+
+int RunSplitCommand(SplitCommandLine &Line) {
+  SplitRequest &Request = Line.Request;
+  Request.Kind = *ServerKindNamed(Line.Server);
 
   InstallHostPlatform();
   const SplitReport Report = RunSplit(Request);
   const int Status = SplitExitStatus(Report);
-  if (Json) {
-    std::cout << SplitReportAsJson(Report, WithTime);
+  if (Line.Json) {
+    std::cout << SplitReportAsJson(Report, Line.WithTime);
   } else if (Status == 2) {
-    std::cerr << "rivari-check split: " << SplitReportAsText(Report, WithTime);
+    std::cerr << "rivari-check split: " << SplitReportAsText(Report, Line.WithTime);
   } else {
-    std::cout << SplitReportAsText(Report, WithTime);
+    std::cout << SplitReportAsText(Report, Line.WithTime);
   }
   return Status;
 }

@@ -2,10 +2,29 @@
 #ifndef TOLVANE_TOOLS_SPLIT_SPLIT_COMMAND_H
 #define TOLVANE_TOOLS_SPLIT_SPLIT_COMMAND_H
 
+#include <string>
+
+#include "SplitRun.h"
+
+namespace CLI {
+class App;
+} // namespace CLI
+
 namespace RivariCheck {
 
-/* Runs "rivari-check split ..." (Arguments[0] is "split"); returns the exit status. */
-int RunSplitCommand(int Count, char **Arguments);
+/* What "rivari-check split ..." was given. */
+struct SplitCommandLine {
+  SplitRequest Request;
+  std::string Server = "dnsmasq-ip";
+  bool Json = false;
+  bool WithTime = false;
+};
+
+/* Adds the "split" subcommand, its options bound to Line, to Parent; returns it. */
+CLI::App *AddSplitCommand(CLI::App &Parent, SplitCommandLine &Line);
+
+/* Runs the split Line asks for; returns the exit status. */
+int RunSplitCommand(SplitCommandLine &Line);
 
 } // namespace RivariCheck
 

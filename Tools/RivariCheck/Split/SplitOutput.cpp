@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "ReportParts.h"
+#include "TextLayout.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "MachineIdentity.h"
-#include "ReportParts.h"
+#include "MachineView.h"
 #include "TextLayout.h"
 
 namespace RivariCheck {

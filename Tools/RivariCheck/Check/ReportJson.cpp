@@ -1,8 +1,9 @@
 /* The report as JSON, in the shape documented in Tools/RivariCheck/README.md. */
+#include "ReportJson.h"
+
 #include <nlohmann/json.hpp>
 
-#include "ReportOutput.h"
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 
@@ -23,9 +24,10 @@ const char *OutcomeName(ReportOutcome Outcome) {
     return "warnings";
   case ReportOutcome::SectionMissing:
     return "section-missing";
-  default:
+  case ReportOutcome::Unreadable:
     return "unreadable";
   }
+  return ""; // every enumerator has its case above: the compiler names one added without
 }
 
 ordered_json MachineJson(const MachineReport &Machine) {
@@ -69,7 +71,7 @@ ordered_json SectionsJson(const std::vector<SectionReport> &Sections) {
 
 } // namespace
 
-std::string ReportAsJson(const ConfigurationReport &Report) {
+ordered_json ReportJsonObject(const ConfigurationReport &Report) {
   ordered_json Warnings = ordered_json::array();
   for (const Warning &Item : Report.Warnings) {
     Warnings.push_back({{"code", Item.Code},
@@ -95,6 +97,12 @@ std::string ReportAsJson(const ConfigurationReport &Report) {
   if (!Report.EncodingNote.empty()) {
     Json["encoding_note"] = Report.EncodingNote;
   }
+  return Json;
+}
+
+std::string ReportAsJson(const ConfigurationReport &Report) { return JsonText(ReportJsonObject(Report)); }
+
+std::string JsonText(const ordered_json &Json) {
   // Invalid UTF-8 in a file name or identifier is replaced rather than refused.
   return Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -1,8 +1,10 @@
 /* Entry values the tokenizer cuts short at a separator or a comment start, and what the line loses. */
+#include "ValueCut.h"
+
 #include <algorithm>
 
 #include "CharacterClasses.h"
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -1,4 +1,6 @@
 /* The machine's view of the file: its identifier, its section and entries, its numbered file names. */
+#include "MachineView.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -6,8 +8,10 @@
 #include "CharacterClasses.h"
 #include "Library/PoolLib.h"
 #include "MachineIdentity.h"
-#include "ReportParts.h"
+#include "SectionEntries.h"
 #include "SectionLookup.h"
+#include "UnmatchableHeaders.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -1,8 +1,9 @@
 /* The report as text for the people who write configuration files. */
 #include <cstdio>
 
-#include "ReportOutput.h"
-#include "ReportParts.h"
+#include "ReportText.h"
+#include "TextLayout.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -1,8 +1,9 @@
 /* Why a first token that names no index never matches an entry look-up. */
+#include "EntryNumbers.h"
+
 #include <algorithm>
 
 #include "CharacterClasses.h"
-#include "ReportParts.h"
 
 namespace RivariCheck {
 

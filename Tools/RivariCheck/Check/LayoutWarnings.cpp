@@ -1,9 +1,11 @@
 /* Warnings about the file as a whole: stray lines, malformed and repeated headers, unclosed double quotes. */
+#include "LayoutWarnings.h"
+
 #include <algorithm>
 #include <map>
 
 #include "CharacterClasses.h"
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -1,7 +1,8 @@
 /* CHAR16 text shown to people and written into JSON. */
+#include "WideText.h"
+
 #include <cstdio>
 
-#include "ReportParts.h"
 #include "SectionLookup.h"
 
 namespace RivariCheck {

@@ -1,12 +1,16 @@
 /* The entries of one section: what the driver's entry scan answers, and where it stands in the file. */
+#include "SectionEntries.h"
+
 #include <algorithm>
 #include <map>
 
+#include "EntryNumbers.h"
 #include "EntryScan.h"
 #include "Library/PoolLib.h"
 #include "Library/TextLib.h"
-#include "ReportParts.h"
 #include "SectionLookup.h"
+#include "ValueCut.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

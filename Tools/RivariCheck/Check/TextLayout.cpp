@@ -64,9 +64,10 @@ std::string EncodingName(TextEncoding Encoding) {
     return "utf8-bom";
   case TextEncodingUtf16:
     return "utf16";
-  default:
+  case TextEncodingBytes:
     return "bytes";
   }
+  return "bytes"; // every enumerator has its case above: the compiler names one added without
 }
 
 std::string EncodingText(const std::string &Name) {

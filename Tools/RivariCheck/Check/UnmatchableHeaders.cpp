@@ -3,10 +3,12 @@
  * after the layout warnings, whose header-blanks warning names the headers
  * split by a blank.
  */
+#include "UnmatchableHeaders.h"
+
 #include <algorithm>
 
 #include "MachineIdentity.h"
-#include "ReportParts.h"
+#include "WideText.h"
 
 namespace RivariCheck {
 

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <tuple>
 
-#include "ReportParts.h"
+#include "LayoutWarnings.h"
+#include "MachineView.h"
+#include "SectionEntries.h"
+#include "UnmatchableHeaders.h"
 
 namespace RivariCheck {
 
