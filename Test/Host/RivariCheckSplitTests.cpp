@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -272,6 +273,40 @@ TEST_F(SplitOutputFolder, SecondRunRemovesOnlyStaleFilesItMade) {
   Write(Root / ".out.rivari-split-manifest", "../outside/rivari.ini\n10.0.2.16/../../outside/rivari.ini\n");
   Report = RivariCheck::RunSplit(Request);
   EXPECT_EQ(Read(Root / "outside" / "rivari.ini"), "precious");
+}
+
+TEST_F(SplitOutputFolder, RunThatChangesNothingLeavesTheFolderInUseWhereItIs) {
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  const std::map<std::string, std::string> First = Snapshot();
+  struct stat Before {};
+  ASSERT_EQ(stat((Root / "out").c_str(), &Before), 0);
+  RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  struct stat After {};
+  ASSERT_EQ(stat((Root / "out").c_str(), &After), 0);
+  EXPECT_EQ(After.st_ino, Before.st_ino);
+  EXPECT_EQ(Report.Counts.Unchanged, 3u);
+  EXPECT_EQ(Snapshot(), First);
+
+  // A change met after unchanged clients still gives the whole tree: the files checked before it are kept.
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 a\n[EF56AB78]\n0 changed\n");
+  Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(Report.Counts.Written, 1u);
+  std::map<std::string, std::string> Expected = First;
+  Expected["10.0.2.16/rivari.ini"] = "[EF56AB78]\n0 changed\n";
+  EXPECT_EQ(Snapshot(), Expected);
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
+}
+
+TEST_F(SplitOutputFolder, FolderInUseThatCannotBeRebuiltFailsTheRunAndStaysAsItWas) {
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  ASSERT_EQ(mkfifo((Root / "out" / "10.0.2.16" / "pipe").c_str(), 0644), 0);
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 changed\n");
+  const RivariCheck::SplitReport Report = RivariCheck::RunSplit(Request);
+  EXPECT_EQ(RivariCheck::SplitExitStatus(Report), 2);
+  EXPECT_NE(Report.Error.find("pipe"), std::string::npos) << Report.Error;
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.15" / "rivari.ini"), "[AB12CD34]\n0 a\n");
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
+  EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
 }
 
 TEST_F(SplitOutputFolder, BadMapRowsWriteNothing) {

@@ -181,47 +181,56 @@ SplitReport RunSplit(const SplitRequest &Request) {
   }
 
   std::vector<uint8_t> Text;
-  std::vector<uint8_t> MapText;
-  if (!ReadFile(Request.FilePath, Text, Report.Error) || !ReadFile(Request.MapPath, MapText, Report.Error)) {
-    return Report;
-  }
-  const ClientMap Map = ReadClientMap(std::string(MapText.begin(), MapText.end()), ClientAddressKind(Request.Kind));
-  Report.MapErrors = Map.Errors;
-  if (!Map.Errors.empty()) {
-    Report.Error = Request.MapPath + ": " + std::to_string(Map.Errors.size()) + " rows cannot be used";
-    return Report;
+  {
+    std::vector<uint8_t> MapText;
+    if (!ReadFile(Request.FilePath, Text, Report.Error) || !ReadFile(Request.MapPath, MapText, Report.Error)) {
+      return Report;
+    }
+    ClientMap Map = ReadClientMap(std::string(MapText.begin(), MapText.end()), ClientAddressKind(Request.Kind));
+    Report.MapErrors = std::move(Map.Errors);
+    if (!Report.MapErrors.empty()) {
+      Report.Error = Request.MapPath + ": " + std::to_string(Report.MapErrors.size()) + " rows cannot be used";
+      return Report;
+    }
+    // The rows move into the report: a large fleet's map is held once.
+    Report.Clients.resize(Map.Rows.size());
+    for (size_t Index = 0; Index < Map.Rows.size(); Index++) {
+      Report.Clients[Index].Row = std::move(Map.Rows[Index]);
+    }
   }
 
   Report.Size = Text.size();
   FleetText Fleet = ReadFleetText(std::move(Text));
   Report.Encoding = EncodingName(Fleet.Whole.Encoding);
-  std::set<std::string> Identifiers;
-  for (const ClientRow &Row : Map.Rows) {
-    Identifiers.insert(Row.Identifier);
+  NumberedFiles Beside;
+  {
+    std::set<std::string> Identifiers;
+    for (const ClientResult &Client : Report.Clients) {
+      Identifiers.insert(Client.Row.Identifier);
+    }
+    Beside = NumberedFilesBeside(Request.FilePath, Identifiers);
   }
-  const NumberedFiles Beside = NumberedFilesBeside(Request.FilePath, Identifiers);
   const auto &Numbered = Beside.Named;
 
   SplitTree Tree;
   if (!OpenSplitTree(Request.OutPath, Tree, Report.Error)) {
+    Report.Clients.clear();
     return Report;
   }
   const std::string SourceFolder = std::filesystem::absolute(Request.FilePath).parent_path().string();
-  for (const ClientRow &Row : Map.Rows) {
+  for (ClientResult &Client : Report.Clients) {
     // Each client's file is made, proven and written in turn: only one is held at a time.
-    const MachineSplit Split = SplitMachine(Fleet, Row.Identifier);
-    ClientResult &Client = Report.Clients.emplace_back();
-    Client.Row = Row;
+    const MachineSplit Split = SplitMachine(Fleet, Client.Row.Identifier);
     Client.Header = Split.Header;
     Client.HeaderLine = Split.HeaderLine;
     Client.EntryCount = Split.Answers.Count;
     Client.SectionFound = Split.Answers.SectionFound;
     Client.Equivalent = Split.Equivalent;
     Client.Reasons = Split.Reasons;
-    if (std::optional<SplitReason> Case = IdentifierCaseReason(Row, Beside)) {
+    if (std::optional<SplitReason> Case = IdentifierCaseReason(Client.Row, Beside)) {
       Client.Reasons.insert(Client.Reasons.begin(), std::move(*Case));
     }
-    const auto Files = Numbered.find(Row.Identifier);
+    const auto Files = Numbered.find(Client.Row.Identifier);
     PlaceClient(Request, Split, Files == Numbered.end() ? std::vector<std::string>{} : Files->second, SourceFolder,
                 Tree, Client);
   }

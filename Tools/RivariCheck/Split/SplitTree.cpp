@@ -99,12 +99,8 @@ void NoteMade(SplitTree &Tree, const std::string &Relative, const std::string &F
 }
 
 /* The manifest's paths: one a line, each checked like a path the split makes. */
-std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) {
-  std::vector<uint8_t> Content;
+std::set<std::string> ParseManifest(const std::vector<uint8_t> &Content) {
   std::set<std::string> Paths;
-  if (!ReadRegularFile(Folder, ManifestName, Content)) {
-    return Paths;
-  }
   std::string Line;
   for (uint8_t Byte : Content) {
     if (Byte != '\n') {
@@ -120,6 +116,71 @@ std::set<std::string> ReadManifest(int Folder, const std::string &ManifestName) 
     Line.clear();
   }
   return Paths;
+}
+
+/* The manifest listing Paths, one a line. */
+std::vector<uint8_t> ManifestText(const std::set<std::string> &Paths) {
+  std::vector<uint8_t> Manifest;
+  for (const std::string &Relative : Paths) {
+    Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
+    Manifest.push_back('\n');
+  }
+  return Manifest;
+}
+
+/*
+ * Starts the new tree beside the output folder, seeded from the folder in
+ * use, and makes it where the run writes. A tree that could not be started
+ * fails the run: its later writes and its close report why.
+ */
+std::string StartNewTree(SplitTree &Tree) {
+  if (!Tree.Failure.empty() || Tree.Building) {
+    return Tree.Failure;
+  }
+  struct stat Status {};
+  const bool Seeded = Tree.Present >= 0 && fstat(Tree.Present, &Status) == 0;
+  const std::string New = NewTreeName(Tree.Name);
+  const int Folder = mkdirat(Tree.Parent, New.c_str(), 0700) == 0
+                         ? openat(Tree.Parent, New.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                         : -1;
+  if (Folder < 0) {
+    Tree.Failure = SystemError("the new tree beside the output folder (" + New + ")");
+    return Tree.Failure;
+  }
+  Tree.Folder = Folder;
+  Tree.Building = true;
+  if (Seeded) {
+    (void)fchown(Folder, Status.st_uid, Status.st_gid);
+    Tree.Failure = CloneFolder(Tree.Present, Folder);
+  }
+  if (Tree.Failure.empty() && fchmod(Folder, Seeded ? Status.st_mode & 07777 : 0755) != 0) {
+    Tree.Failure = SystemError("the new tree beside the output folder (" + New + ")");
+  }
+  return Tree.Failure;
+}
+
+/* True when Name in the folder FolderName of the folder in use already holds Content. */
+bool HoldsAlready(const SplitTree &Tree, const std::string &FolderName, const std::string &Name,
+                  const std::vector<uint8_t> &Content) {
+  const int Folder = OpenFolder(Tree, FolderName, false);
+  if (Folder < 0) {
+    return false;
+  }
+  std::vector<uint8_t> Present;
+  const bool Holds = ReadRegularFile(Folder, Name, Present) && Present == Content;
+  close(Folder);
+  return Holds;
+}
+
+/* True when something the earlier run made and this one did not is still there. */
+bool StaleLeft(const SplitTree &Tree) {
+  struct stat Status {};
+  for (const std::string &Relative : Tree.Earlier) {
+    if (fstatat(Tree.Folder, Relative.c_str(), &Status, AT_SYMLINK_NOFOLLOW) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 } // namespace
@@ -147,40 +208,31 @@ bool OpenSplitTree(const std::string &Path, SplitTree &Tree, std::string &Error)
     return false;
   }
   RecoverInterruptedSwap(Tree.Parent, Tree.Name);
-  const int Present = openat(Tree.Parent, Tree.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (Present < 0 && errno != ENOENT) {
+  Tree.Present = openat(Tree.Parent, Tree.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (Tree.Present < 0 && errno != ENOENT) {
     Error = SystemError(Path);
     close(Tree.Parent);
     Tree.Parent = -1;
     return false;
   }
+  Tree.Folder = Tree.Present;
+  Tree.ManifestName = "." + Tree.Name + SplitManifestName;
   struct stat Status {};
-  const mode_t Mode = Present >= 0 && fstat(Present, &Status) == 0 ? Status.st_mode & 07777 : 0755;
-  const std::string New = NewTreeName(Tree.Name);
-  if (mkdirat(Tree.Parent, New.c_str(), 0700) != 0 ||
-      (Tree.Folder = openat(Tree.Parent, New.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) < 0) {
-    Error = SystemError(ParentPath + "/" + New);
-  } else {
-    if (Present >= 0) {
-      (void)fchown(Tree.Folder, Status.st_uid, Status.st_gid);
-      Error = CloneFolder(Present, Tree.Folder);
-    }
-    if (Error.empty() && fchmod(Tree.Folder, Mode) != 0) {
-      Error = SystemError(ParentPath + "/" + New);
+  Tree.ManifestInside =
+      Tree.Present >= 0 && fstatat(Tree.Present, SplitManifestName, &Status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!ReadRegularFile(Tree.Parent, Tree.ManifestName, Tree.Listed)) {
+    Tree.Listed.clear();
+    if (Tree.ManifestInside && !ReadRegularFile(Tree.Present, SplitManifestName, Tree.Listed)) {
+      Tree.Listed.clear();
     }
   }
-  if (Present >= 0) {
-    close(Present);
-  }
-  if (!Error.empty()) {
+  Tree.Earlier = ParseManifest(Tree.Listed);
+  // With no folder in use there is nothing to compare with: the new tree is made from the start.
+  if (Tree.Present < 0 && !StartNewTree(Tree).empty()) {
+    Error = Tree.Failure;
     CloseSplitTree(Tree, false);
     return false;
   }
-  Tree.ManifestName = "." + Tree.Name + SplitManifestName;
-  std::vector<uint8_t> Probe;
-  Tree.Earlier = ReadRegularFile(Tree.Parent, Tree.ManifestName, Probe) ? ReadManifest(Tree.Parent, Tree.ManifestName)
-                                                                        : ReadManifest(Tree.Folder, SplitManifestName);
-  Tree.Listed = Tree.Earlier;
   return true;
 }
 
@@ -215,12 +267,20 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
   if (!SplitRelative(Relative, FolderName, Name)) {
     return Relative + ": not a path inside the output folder";
   }
+  if (!Tree.Building && HoldsAlready(Tree, FolderName, Name, Content)) {
+    Tree.Counts.Unchanged++;
+    NoteMade(Tree, Relative, FolderName);
+    return "";
+  }
+  std::string Error = StartNewTree(Tree);
+  if (!Error.empty()) {
+    return Error;
+  }
   const int Folder = OpenFolder(Tree, FolderName, true);
   if (Folder < 0) {
     return SystemError(FolderName);
   }
   std::vector<uint8_t> Present;
-  std::string Error;
   if (ReadRegularFile(Folder, Name, Present) && Present == Content) {
     Tree.Counts.Unchanged++;
   } else if ((Error = ReplaceFile(Folder, Name, Content)).empty()) {
@@ -238,6 +298,24 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
   return Error;
 }
 
+namespace {
+
+/* True when Name in the folder FolderName of the tree is the file Wanted describes. */
+bool IsSameFile(const SplitTree &Tree, const std::string &FolderName, const std::string &Name,
+                const struct stat &Wanted) {
+  const int Folder = OpenFolder(Tree, FolderName, false);
+  if (Folder < 0) {
+    return false;
+  }
+  struct stat Present {};
+  const bool Same = fstatat(Folder, Name.c_str(), &Present, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    Present.st_dev == Wanted.st_dev && Present.st_ino == Wanted.st_ino;
+  close(Folder);
+  return Same;
+}
+
+} // namespace
+
 std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std::string &Source) {
   std::string FolderName;
   std::string Name;
@@ -248,45 +326,43 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
   if (stat(Source.c_str(), &Wanted) != 0) {
     return SystemError(Source);
   }
+  if (IsSameFile(Tree, FolderName, Name, Wanted)) {
+    Tree.Counts.Unchanged++;
+    // The source itself, when the output folder is the source's: never the split's to remove later.
+    if (Tree.Earlier.count(Relative) != 0 || Tree.Made.count(Relative) != 0) {
+      NoteMade(Tree, Relative, FolderName);
+    }
+    return "";
+  }
+  std::string Error = StartNewTree(Tree);
+  if (!Error.empty()) {
+    return Error;
+  }
   const int Folder = OpenFolder(Tree, FolderName, true);
   if (Folder < 0) {
     return SystemError(FolderName);
   }
-  struct stat Present {};
-  std::string Error;
-  if (fstatat(Folder, Name.c_str(), &Present, AT_SYMLINK_NOFOLLOW) == 0 && Present.st_dev == Wanted.st_dev &&
-      Present.st_ino == Wanted.st_ino) {
-    Tree.Counts.Unchanged++;
-    // The source itself, when the output folder is the source's: never the split's to remove later.
-    if (Tree.Earlier.count(Relative) == 0 && Tree.Made.count(Relative) == 0) {
-      close(Folder);
-      return "";
+  const std::string Temporary = TemporaryPrefix + Name;
+  unlinkat(Folder, Temporary.c_str(), 0);
+  if (linkat(AT_FDCWD, Source.c_str(), Folder, Temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (renameat(Folder, Temporary.c_str(), Folder, Name.c_str()) != 0) {
+      Error = SystemError(Relative);
+      unlinkat(Folder, Temporary.c_str(), 0);
     }
   } else {
-    const std::string Temporary = TemporaryPrefix + Name;
-    unlinkat(Folder, Temporary.c_str(), 0);
-    if (linkat(AT_FDCWD, Source.c_str(), Folder, Temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      if (renameat(Folder, Temporary.c_str(), Folder, Name.c_str()) != 0) {
-        Error = SystemError(Relative);
-        unlinkat(Folder, Temporary.c_str(), 0);
-      }
-    } else {
-      // No link across file systems, or on one without them: a copy serves the same bytes.
-      std::vector<uint8_t> Content;
-      const int SourceFolder = open(std::filesystem::path(Source).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-      const bool Read = SourceFolder >= 0 &&
-                        ReadRegularFile(SourceFolder, std::filesystem::path(Source).filename().string(), Content);
-      if (SourceFolder >= 0) {
-        close(SourceFolder);
-      }
-      Error = Read ? ReplaceFile(Folder, Name, Content) : Source + ": cannot be read";
+    // No link across file systems, or on one without them: a copy serves the same bytes.
+    std::vector<uint8_t> Content;
+    const int SourceFolder = open(std::filesystem::path(Source).parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    const bool Read =
+        SourceFolder >= 0 && ReadRegularFile(SourceFolder, std::filesystem::path(Source).filename().string(), Content);
+    if (SourceFolder >= 0) {
+      close(SourceFolder);
     }
-    if (Error.empty()) {
-      Tree.Counts.Written++;
-    }
+    Error = Read ? ReplaceFile(Folder, Name, Content) : Source + ": cannot be read";
   }
   close(Folder);
   if (Error.empty()) {
+    Tree.Counts.Written++;
     NoteMade(Tree, Relative, FolderName);
   }
   return Error;
@@ -323,45 +399,56 @@ void RemoveStale(SplitTree &Tree) {
   }
 }
 
-/* Writes the manifest listing Paths beside the output folder. */
-std::string WriteManifest(SplitTree &Tree, const std::set<std::string> &Paths) {
-  std::vector<uint8_t> Manifest;
-  for (const std::string &Relative : Paths) {
-    Manifest.insert(Manifest.end(), Relative.begin(), Relative.end());
-    Manifest.push_back('\n');
-  }
-  return ReplaceFile(Tree.Parent, Tree.ManifestName, Manifest);
-}
-
 } // namespace
 
 std::string CloseSplitTree(SplitTree &Tree, bool Keep) {
-  std::string Error;
-  if (Keep) {
+  std::string Error = Keep ? Tree.Failure : "";
+  Keep = Keep && Error.empty();
+  // Stale files, or a manifest inside the served folder, change the folder: that takes a new tree too.
+  if (Keep && !Tree.Building && (Tree.ManifestInside || StaleLeft(Tree))) {
+    Error = StartNewTree(Tree);
+  }
+  if (Keep && Error.empty() && Tree.Building) {
     RemoveStale(Tree);
     // A manifest an earlier run kept inside the served folder: the server would hand it to anyone.
     unlinkat(Tree.Folder, SplitManifestName, 0);
     // While the trees change places the manifest lists what either holds: an interruption leaves no file orphaned.
-    std::set<std::string> Either = Tree.Listed;
-    Either.insert(Tree.Made.begin(), Tree.Made.end());
+    std::vector<uint8_t> Either = Tree.Listed;
+    if (!Either.empty() && Either.back() != '\n') {
+      Either.push_back('\n');
+    }
+    const std::vector<uint8_t> Made = ManifestText(Tree.Made);
+    Either.insert(Either.end(), Made.begin(), Made.end());
     syncfs(Tree.Folder);
-    Error = WriteManifest(Tree, Either);
+    Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Either);
     if (Error.empty()) {
       Error = SwapInNewTree(Tree.Parent, Tree.Name);
     }
     if (Error.empty()) {
-      Error = WriteManifest(Tree, Tree.Made);
+      Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Made);
+    }
+  } else if (Keep && Error.empty()) {
+    // The folder in use already holds everything this run makes: it stays where it is, untouched.
+    const std::vector<uint8_t> Made = ManifestText(Tree.Made);
+    if (Made != Tree.Listed) {
+      Error = ReplaceFile(Tree.Parent, Tree.ManifestName, Made);
     }
   }
-  if (Tree.Folder >= 0) {
+  if (Tree.Folder >= 0 && Tree.Folder != Tree.Present) {
     close(Tree.Folder);
+  }
+  if (Tree.Present >= 0) {
+    close(Tree.Present);
   }
   if (Tree.Parent >= 0) {
     // Whatever is left of the new tree (all of it unless swapped in) goes.
-    RemoveTree(Tree.Parent, NewTreeName(Tree.Name));
+    if (Tree.Building) {
+      RemoveTree(Tree.Parent, NewTreeName(Tree.Name));
+    }
     close(Tree.Parent);
   }
   Tree.Folder = -1;
+  Tree.Present = -1;
   Tree.Parent = -1;
   return Error;
 }
