@@ -3,13 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
 
+#include "FileText.h"
 #include "MachineIdentity.h"
 #include "MachineView.h"
 #include "TextLayout.h"
@@ -18,28 +17,11 @@ namespace RivariCheck {
 
 namespace {
 
-/* The whole file at Path, read into a buffer of its size (a fleet's file may be large: no growing copies). */
+/* The whole file at Path, or false with Error naming it and why it cannot be read. */
 bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::string &Error) {
-  std::error_code Failure;
-  if (std::filesystem::is_directory(Path, Failure)) {
-    Error = Path + ": is a folder, not a file";
-    return false;
-  }
-  std::ifstream Stream(Path, std::ios::binary | std::ios::ate);
-  if (!Stream) {
-    Error = Path + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::streamoff Size = Stream.tellg();
-  Stream.seekg(0);
-  if (Size < 0 || !Stream) {
-    Error = Path + ": cannot be read";
-    return false;
-  }
-  Content.resize(static_cast<size_t>(Size));
-  Stream.read(reinterpret_cast<char *>(Content.data()), Size);
-  if (Stream.gcount() != Size || Stream.peek() != std::char_traits<char>::eof()) {
-    Error = Path + ": cannot be read (it changed while it was read, or it is not a file)";
+  std::string Why;
+  if (!ReadWholeFile(Path, Content, Why)) {
+    Error = Path + ": " + Why;
     return false;
   }
   return true;
