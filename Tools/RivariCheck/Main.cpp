@@ -65,7 +65,7 @@ struct PlainForm {
 void AddPlainOptions(CLI::App &App, RivariCheck::CheckCommandLine &Line, PlainForm &Form) {
   Form.File = App.add_option("FILE", Line.FilePath,
                              "The configuration file, as it lies on the TFTP server ('-': standard input)");
-  RivariCheck::AddMachineOptions(App, Line, true);
+  RivariCheck::AddMachineOptions(App, Line, RivariCheck::MachineOptionsForm::WithoutSubcommand);
   Form.Server =
       App.add_option("-s,--server", Line.ServerName, "Fetch rivari.ini from this TFTP server as the driver does")
           ->type_name("HOST[:PORT]")

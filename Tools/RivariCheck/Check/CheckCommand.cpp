@@ -56,19 +56,23 @@ bool ReadIdentifiers(std::FILE *File, std::vector<std::string> &Identifiers) {
 
 } // namespace
 
-void AddMachineOptions(CLI::App &App, CheckCommandLine &Line, bool WithList) {
+void AddMachineOptions(CLI::App &App, CheckCommandLine &Line, MachineOptionsForm Form) {
   App.add_option("-m,--machine", Line.Identifiers,
                  "The machine identifier a caller passes to FetchConfiguration (8 characters; repeatable)");
-  if (WithList) {
+  if (Form != MachineOptionsForm::ServerCheck) {
     Line.MachineList = App.add_option("--machines", Line.IdentifierList,
                                       "Check every identifier listed in this file, one a line ('-': standard input)")
                            ->type_name("LIST");
   }
   App.add_flag("-a,--all", Line.AllSections, "List every section header with its entry count");
-  App.add_option("-f,--file-number", Line.FileNumbers,
-                 "Show the TFTP name of numbered file N, with --server also its download (repeatable; "
-                 "default 0, with --server 0, 1, 2, ... up to the first missing one)")
-      ->type_name("N");
+  const char *FileNumberHelp =
+      Form == MachineOptionsForm::FileCheck ? "Show the TFTP name of numbered file N (repeatable; default 0)"
+      : Form == MachineOptionsForm::ServerCheck
+          ? "Ask the server for numbered file N as the driver would (repeatable; default 0, 1, 2, ... up to the "
+            "first missing one)"
+          : "Show the TFTP name of numbered file N, with --server also its download (repeatable; default 0, with "
+            "--server 0, 1, 2, ... up to the first missing one)";
+  App.add_option("-f,--file-number", Line.FileNumbers, FileNumberHelp)->type_name("N");
   App.add_flag("--json", Line.Json, "Write the report as JSON");
 }
 
@@ -116,7 +120,7 @@ CLI::App *AddCheckCommand(CLI::App &Parent, CheckCommandLine &Line) {
   App->footer(CheckFooter);
   App->add_option("FILE", Line.FilePath, "The configuration file, as it lies on the TFTP server ('-': standard input)")
       ->required();
-  AddMachineOptions(*App, Line, true);
+  AddMachineOptions(*App, Line, MachineOptionsForm::FileCheck);
   AddWarningOptions(*App, Line);
   return App;
 }

@@ -34,8 +34,15 @@ struct CheckCommandLine {
   CLI::Option *Timeout = nullptr;     // --timeout, when the form has it
 };
 
-/* Adds --machine, --machines (when WithList), --all, --file-number and --json, bound to Line. */
-void AddMachineOptions(CLI::App &App, CheckCommandLine &Line, bool WithList);
+/* Where the machine options are offered: their help says what --file-number does there. */
+enum class MachineOptionsForm {
+  FileCheck,         // rivari-check check: names only, and --machines
+  ServerCheck,       // rivari-check server: downloads
+  WithoutSubcommand, // the form without a subcommand: names, downloads with --server, and --machines
+};
+
+/* Adds --machine, --machines (but for a server check), --all, --file-number and --json, bound to Line. */
+void AddMachineOptions(CLI::App &App, CheckCommandLine &Line, MachineOptionsForm Form);
 
 /* Adds --ignore and --error, bound to Line. */
 void AddWarningOptions(CLI::App &App, CheckCommandLine &Line);

@@ -67,7 +67,7 @@ CLI::App *AddServerCommand(CLI::App &Parent, CheckCommandLine &Line) {
   App->add_option("HOST", Line.ServerName, "The TFTP server (port 69 unless given)")
       ->required()
       ->type_name("HOST[:PORT]");
-  AddMachineOptions(*App, Line, false);
+  AddMachineOptions(*App, Line, MachineOptionsForm::ServerCheck);
   AddServerWaitOptions(*App, Line, nullptr);
   AddWarningOptions(*App, Line);
   return App;

@@ -6,7 +6,7 @@
 namespace RivariCheck {
 
 std::optional<ServerKind> ServerKindNamed(const std::string &Name) {
-  for (ServerKind Kind : {ServerKind::DnsmasqIp, ServerKind::DnsmasqMac, ServerKind::TftpdHpa}) {
+  for (ServerKind Kind : ServerKinds) {
     if (Name == ServerKindName(Kind)) {
       return Kind;
     }

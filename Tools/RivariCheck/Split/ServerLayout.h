@@ -17,10 +17,13 @@ namespace RivariCheck {
 
 enum class ServerKind { DnsmasqIp, DnsmasqMac, TftpdHpa };
 
+/* Every server kind, the default first: the names --for accepts come from here. */
+inline constexpr ServerKind ServerKinds[] = {ServerKind::DnsmasqIp, ServerKind::DnsmasqMac, ServerKind::TftpdHpa};
+
 /* The map-file's name inside the output folder (tftpd-hpa). */
 inline constexpr const char *TftpdMapFileName = "tftpd-hpa.map";
 
-/* The server of a --for name ("dnsmasq-ip", "dnsmasq-mac", "tftpd-hpa"). */
+/* The server of a --for name (ServerKindName of one of ServerKinds). */
 std::optional<ServerKind> ServerKindNamed(const std::string &Name);
 
 const char *ServerKindName(ServerKind Kind);

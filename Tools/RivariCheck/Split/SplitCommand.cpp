@@ -52,9 +52,16 @@ CLI::App *AddSplitCommand(CLI::App &Parent, SplitCommandLine &Line) {
       ->required()
       ->type_name("DIR");
   App->add_flag("--parents", Request.Parents, "Create the missing parent folders of --out too");
-  App->add_option("--for", Line.Server, "dnsmasq-ip (default), dnsmasq-mac or tftpd-hpa")
-      ->check(CLI::IsMember({"dnsmasq-ip", "dnsmasq-mac", "tftpd-hpa"}))
-      ->type_name("SERVER");
+  std::vector<std::string> Servers;
+  std::string ServerHelp;
+  for (ServerKind Kind : ServerKinds) {
+    Servers.push_back(ServerKindName(Kind));
+    ServerHelp += (Servers.size() == 1                        ? ""
+                   : Servers.size() == std::size(ServerKinds) ? " or "
+                                                              : ", ") +
+                  Servers.back() + (Servers.size() == 1 ? " (default)" : "");
+  }
+  App->add_option("--for", Line.Server, ServerHelp)->check(CLI::IsMember(Servers))->type_name("SERVER");
   App->add_flag("--force", Request.Force, "Write a reported client's file all the same (never through a link)");
   App->add_flag("--json", Line.Json, "Write the report as JSON");
   App->add_flag("--time", Line.WithTime, "Add the time the split took");

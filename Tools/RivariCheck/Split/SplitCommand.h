@@ -15,7 +15,7 @@ namespace RivariCheck {
 /* What "rivari-check split ..." was given. */
 struct SplitCommandLine {
   SplitRequest Request;
-  std::string Server = "dnsmasq-ip";
+  std::string Server = ServerKindName(ServerKinds[0]);
   bool Json = false;
   bool WithTime = false;
 };
