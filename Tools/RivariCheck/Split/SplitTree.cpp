@@ -159,6 +159,16 @@ std::string StartNewTree(SplitTree &Tree) {
   return Tree.Failure;
 }
 
+/* The folder FolderName of the new tree (started now if need be), made if missing; -1 with Error set. */
+int FolderToWrite(SplitTree &Tree, const std::string &FolderName, std::string &Error) {
+  Error = StartNewTree(Tree);
+  const int Folder = Error.empty() ? OpenFolder(Tree, FolderName, true) : -1;
+  if (Folder < 0 && Error.empty()) {
+    Error = SystemError(FolderName);
+  }
+  return Folder;
+}
+
 /* True when Name in the folder FolderName of the folder in use already holds Content. */
 bool HoldsAlready(const SplitTree &Tree, const std::string &FolderName, const std::string &Name,
                   const std::vector<uint8_t> &Content) {
@@ -272,13 +282,10 @@ std::string WriteTreeFile(SplitTree &Tree, const std::string &Relative, const st
     NoteMade(Tree, Relative, FolderName);
     return "";
   }
-  std::string Error = StartNewTree(Tree);
-  if (!Error.empty()) {
-    return Error;
-  }
-  const int Folder = OpenFolder(Tree, FolderName, true);
+  std::string Error;
+  const int Folder = FolderToWrite(Tree, FolderName, Error);
   if (Folder < 0) {
-    return SystemError(FolderName);
+    return Error;
   }
   std::vector<uint8_t> Present;
   if (ReadRegularFile(Folder, Name, Present) && Present == Content) {
@@ -334,13 +341,10 @@ std::string LinkTreeFile(SplitTree &Tree, const std::string &Relative, const std
     }
     return "";
   }
-  std::string Error = StartNewTree(Tree);
-  if (!Error.empty()) {
-    return Error;
-  }
-  const int Folder = OpenFolder(Tree, FolderName, true);
+  std::string Error;
+  const int Folder = FolderToWrite(Tree, FolderName, Error);
   if (Folder < 0) {
-    return SystemError(FolderName);
+    return Error;
   }
   const std::string Temporary = TemporaryPrefix + Name;
   unlinkat(Folder, Temporary.c_str(), 0);
