@@ -297,6 +297,24 @@ TEST_F(SplitOutputFolder, RunThatChangesNothingLeavesTheFolderInUseWhereItIs) {
   EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
 }
 
+TEST_F(SplitOutputFolder, FoldersKeepTheirModesWhenTheTreeIsRebuilt) {
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  // Modes an operator set for the server's user, read again after a run that rebuilds the tree.
+  const std::vector<std::pair<std::filesystem::path, mode_t>> Modes = {
+      {Root / "out", 0751}, {Root / "out" / "10.0.2.15", 0711}, {Root / "out" / "10.0.2.16", 0555}};
+  for (const auto &[Path, Mode] : Modes) {
+    ASSERT_EQ(chmod(Path.c_str(), Mode), 0);
+  }
+  Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 b\n");
+  ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
+  EXPECT_EQ(Read(Root / "out" / "10.0.2.15" / "rivari.ini"), "[AB12CD34]\n0 changed\n");
+  for (const auto &[Path, Mode] : Modes) {
+    struct stat Status {};
+    ASSERT_EQ(stat(Path.c_str(), &Status), 0);
+    EXPECT_EQ(Status.st_mode & 07777, Mode) << Path;
+  }
+}
+
 TEST_F(SplitOutputFolder, FolderInUseThatCannotBeRebuiltFailsTheRunAndStaysAsItWas) {
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
   ASSERT_EQ(mkfifo((Root / "out" / "10.0.2.16" / "pipe").c_str(), 0644), 0);

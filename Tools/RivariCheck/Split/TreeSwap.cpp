@@ -17,8 +17,14 @@ namespace {
 
 std::string SystemError(const std::string &What) { return What + ": " + std::strerror(errno); }
 
-/* The names in Folder, without "." and "..". */
-bool ListFolder(int Folder, std::vector<std::string> &Names) {
+/* One name in a folder and its kind as the listing gives it (DT_UNKNOWN where the file system does not say). */
+struct FolderEntry {
+  std::string Name;
+  unsigned char Kind = DT_UNKNOWN;
+};
+
+/* The entries of Folder, without "." and "..". */
+bool ListFolder(int Folder, std::vector<FolderEntry> &Entries) {
   const int Copy = dup(Folder);
   DIR *Listing = Copy < 0 ? nullptr : fdopendir(Copy);
   if (Listing == nullptr) {
@@ -31,11 +37,21 @@ bool ListFolder(int Folder, std::vector<std::string> &Names) {
   while (const dirent *Entry = readdir(Listing)) {
     const std::string Name = Entry->d_name;
     if (Name != "." && Name != "..") {
-      Names.push_back(Name);
+      Entries.push_back({Name, Entry->d_type});
     }
   }
   closedir(Listing);
   return true;
+}
+
+/* The process's file mode creation mask, read once (reading it means setting it). */
+mode_t CreationMask() {
+  static const mode_t Mask = [] {
+    const mode_t Current = umask(022);
+    umask(Current);
+    return Current;
+  }();
+  return Mask;
 }
 
 /* A copy of the regular file Name of From as Name in To, with its mode. */
@@ -66,27 +82,36 @@ std::string NewTreeName(const std::string &Name) { return "." + Name + ".rivari-
 std::string OldTreeName(const std::string &Name) { return "." + Name + ".rivari-split-old"; }
 
 std::string CloneFolder(int From, int To) {
-  std::vector<std::string> Names;
-  if (!ListFolder(From, Names)) {
+  std::vector<FolderEntry> Entries;
+  if (!ListFolder(From, Entries)) {
     return SystemError("the output folder cannot be listed");
   }
-  for (const std::string &Name : Names) {
+  for (const FolderEntry &Entry : Entries) {
+    const char *Name = Entry.Name.c_str();
+    // A file is linked as the listing names it; anything else (or a file the link refuses) is looked at first.
+    if (Entry.Kind == DT_REG && linkat(From, Name, To, Name, 0) == 0) {
+      continue;
+    }
     struct stat Status {};
-    if (fstatat(From, Name.c_str(), &Status, AT_SYMLINK_NOFOLLOW) != 0) {
-      return SystemError(Name);
+    if (fstatat(From, Name, &Status, AT_SYMLINK_NOFOLLOW) != 0) {
+      return SystemError(Entry.Name);
     }
     if (S_ISDIR(Status.st_mode)) {
-      if (mkdirat(To, Name.c_str(), 0700) != 0) {
-        return SystemError(Name);
+      const mode_t Mode = Status.st_mode & 07777;
+      // Made writable by its owner while it is filled; its own mode is set after, where it differs.
+      if (mkdirat(To, Name, Mode | S_IRWXU) != 0) {
+        return SystemError(Entry.Name);
       }
-      const int Inner = openat(From, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      const int Copy = openat(To, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      std::string Error = Inner < 0 || Copy < 0 ? SystemError(Name) : CloneFolder(Inner, Copy);
+      const int Inner = openat(From, Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int Copy = openat(To, Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      std::string Error = Inner < 0 || Copy < 0 ? SystemError(Entry.Name) : CloneFolder(Inner, Copy);
       if (Copy >= 0) {
         // The server reads as its own user: the folder keeps the owner and mode it had (the owner where allowed).
-        (void)fchown(Copy, Status.st_uid, Status.st_gid);
-        if (fchmod(Copy, Status.st_mode & 07777) != 0 && Error.empty()) {
-          Error = SystemError(Name);
+        if (Status.st_uid != geteuid() || Status.st_gid != getegid()) {
+          (void)fchown(Copy, Status.st_uid, Status.st_gid);
+        }
+        if (((Mode | S_IRWXU) & ~CreationMask()) != Mode && fchmod(Copy, Mode) != 0 && Error.empty()) {
+          Error = SystemError(Entry.Name);
         }
         close(Copy);
       }
@@ -97,24 +122,24 @@ std::string CloneFolder(int From, int To) {
         return Error;
       }
     } else if (S_ISREG(Status.st_mode)) {
-      if (linkat(From, Name.c_str(), To, Name.c_str(), 0) != 0) {
-        const std::string Error = CopyFile(From, To, Name, Status);
+      if (linkat(From, Name, To, Name, 0) != 0) {
+        const std::string Error = CopyFile(From, To, Entry.Name, Status);
         if (!Error.empty()) {
           return Error;
         }
       }
     } else if (S_ISLNK(Status.st_mode)) {
       char Target[PATH_MAX + 1];
-      const ssize_t Length = readlinkat(From, Name.c_str(), Target, PATH_MAX);
+      const ssize_t Length = readlinkat(From, Name, Target, PATH_MAX);
       if (Length < 0) {
-        return SystemError(Name);
+        return SystemError(Entry.Name);
       }
       Target[Length] = '\0';
-      if (symlinkat(Target, To, Name.c_str()) != 0) {
-        return SystemError(Name);
+      if (symlinkat(Target, To, Name) != 0) {
+        return SystemError(Entry.Name);
       }
     } else {
-      return Name + ": neither a file, a folder nor a link; the output folder cannot be rebuilt around it";
+      return Entry.Name + ": neither a file, a folder nor a link; the output folder cannot be rebuilt around it";
     }
   }
   return "";
@@ -126,11 +151,11 @@ void RemoveTree(int Parent, const std::string &Name) {
     unlinkat(Parent, Name.c_str(), 0);
     return;
   }
-  std::vector<std::string> Names;
-  ListFolder(Folder, Names);
-  for (const std::string &Inner : Names) {
-    if (unlinkat(Folder, Inner.c_str(), 0) != 0) {
-      RemoveTree(Folder, Inner);
+  std::vector<FolderEntry> Entries;
+  ListFolder(Folder, Entries);
+  for (const FolderEntry &Entry : Entries) {
+    if (Entry.Kind == DT_DIR || unlinkat(Folder, Entry.Name.c_str(), 0) != 0) {
+      RemoveTree(Folder, Entry.Name);
     }
   }
   close(Folder);
