@@ -82,6 +82,11 @@ std::string NewTreeName(const std::string &Name) { return "." + Name + ".rivari-
 std::string OldTreeName(const std::string &Name) { return "." + Name + ".rivari-split-old"; }
 
 std::string CloneFolder(int From, int To) {
+  // Folders made here belong to the owner of To (this process, or as the folder's own group decides).
+  struct stat Owner {};
+  if (fstat(To, &Owner) != 0) {
+    return SystemError("the new tree");
+  }
   std::vector<FolderEntry> Entries;
   if (!ListFolder(From, Entries)) {
     return SystemError("the output folder cannot be listed");
@@ -107,7 +112,7 @@ std::string CloneFolder(int From, int To) {
       std::string Error = Inner < 0 || Copy < 0 ? SystemError(Entry.Name) : CloneFolder(Inner, Copy);
       if (Copy >= 0) {
         // The server reads as its own user: the folder keeps the owner and mode it had (the owner where allowed).
-        if (Status.st_uid != geteuid() || Status.st_gid != getegid()) {
+        if (Status.st_uid != Owner.st_uid || Status.st_gid != Owner.st_gid) {
           (void)fchown(Copy, Status.st_uid, Status.st_gid);
         }
         if (((Mode | S_IRWXU) & ~CreationMask()) != Mode && fchmod(Copy, Mode) != 0 && Error.empty()) {
