@@ -12,7 +12,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-from . import dhcp, facts, loss, servers, trees
+from . import dhcp, facts, loss, servers, split_servers, trees
 from .processes import process_group, run_quietly
 from .qemu import TAP
 
@@ -90,8 +90,8 @@ def dhcp_server(work, dhcp_setting):
 @contextlib.contextmanager
 def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
     """
-    The tap network with DHCP (as DHCP_SETTING says) and the real servers' trees SERVED (Tree records
-    with their addresses), the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
+    The tap network with DHCP (as DHCP_SETTING says: the tap's own server or a split dnsmasq) and the real
+    servers' trees SERVED (Tree records with their addresses), the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
     CalledProcessError when it cannot be made.
     """
     try:
@@ -99,10 +99,14 @@ def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
         check_isolated()
         loss.apply(TAP, loss_setting)
         with contextlib.ExitStack() as stack:
-            if dhcp_setting != dhcp.NONE:
+            if dhcp.tap_serves(dhcp_setting):
                 stack.enter_context(dhcp_server(work, dhcp_setting))
+            dhcp_tree = split_servers.dhcp_tree(served) if dhcp_setting == dhcp.SPLIT_DNSMASQ else None
             for tree in served:
                 log_path = work / ("server-%s.log" % tree.address)
+                if split_servers.is_split(tree.server):
+                    stack.enter_context(split_servers.start(tree, work, log_path, tree is dhcp_tree))
+                    continue
                 stack.enter_context(servers.start(tree.server[0], list(tree.server[1:]), str(tree.directory),
                                                   tree.address, facts.TFTP_PORT, log_path))
             yield
