@@ -69,10 +69,12 @@ def tftpd_settings(lines):
 def tftpd_hpa(tree, address, log_path):
     """in.tftpd as Debian's package starts it: --listen --user U --address A $TFTP_OPTIONS $TFTP_DIRECTORY."""
     settings = tftpd_settings(tree.server_lines)
+    if "TFTP_DIRECTORY" not in settings:
+        raise RuntimeError("rivari-check split printed no TFTP_DIRECTORY: %s" % tree.server_lines)
     # In the foreground (which implies --listen), IPv4 only and verbose, so the test bed holds its process.
     command = ["in.tftpd", "--foreground", "--ipv4", "-vvv", "--user", "nobody", "--address",
                "%s:%d" % (address, facts.TFTP_PORT)]
-    command += shlex.split(settings.get("TFTP_OPTIONS", "")) + shlex.split(settings.get("TFTP_DIRECTORY", ""))
+    command += shlex.split(settings.get("TFTP_OPTIONS", "")) + shlex.split(settings["TFTP_DIRECTORY"])
     with process_group(command, log_path) as process:
         server = servers.RunningServer("tftpd-hpa (split)", address, facts.TFTP_PORT, process, log_path)
         servers.wait_until_answering(server)

@@ -1,7 +1,8 @@
 """The private tap network of a boot against real TFTP servers, inside the guard's network namespace.
 
-tap0 holds the DHCP address 10.0.2.1 (dnsmasq, the guest gets 10.0.2.15) and one address per TFTP
-server from 10.0.2.2 up, each server on port 69 of its own address; IPv6 is off. Before QEMU starts,
+tap0 holds the DHCP address 10.0.2.1 (dnsmasq, the guest gets 10.0.2.15; with dhcp split-dnsmasq a split
+dnsmasq answers DHCP instead) and one address per TFTP server from 10.0.2.2 up, each server on port 69 of
+its own address; IPv6 is off. Before QEMU starts,
 the namespace must hold only lo and tap0 with no route beyond tap0. The loss setting puts its drop
 rules on tap0 (loss.py). Everything is taken down again after the boot, so boots do not meet.
 """
