@@ -50,7 +50,10 @@ def write_tree(tree):
     if done.returncode != 0:
         raise RuntimeError("%s exited with status %d:\n%s%s" % (" ".join(command), done.returncode, done.stdout,
                                                                 done.stderr))
-    return json.loads(done.stdout)["server_lines"]
+    lines = json.loads(done.stdout).get("server_lines")
+    if not lines:
+        raise RuntimeError("%s printed no server lines:\n%s" % (" ".join(command), done.stdout))
+    return lines
 
 
 def tftpd_settings(lines):
