@@ -7,9 +7,10 @@ boot.txt holds "key value" lines; '#' starts a comment line. Keys:
                        tftpd-hpa [in.tftpd options], dnsmasq [dnsmasq options] or hostile FAULT
                        (hostile.py), or split FOR MAP: the tree as rivari-check split writes it for
                        server kind FOR with map file MAP of the scenario folder, served by that server
-                       started from the lines the split printed (split_servers.py). Several server lines run the scenario once per server; the runs
-                       after the first are named NAME@KIND-ARGS (example@dnsmasq, speed@tftpd-hpa-B-1428).
-                       Boot choices after a '|' hold for that run only, and its name gets their values
+                       started from the lines the split printed (split_servers.py). Several server
+                       lines run the scenario once per server; the runs after the first are named
+                       NAME@KIND-ARGS (example@dnsmasq, speed@tftpd-hpa-B-1428). Boot choices
+                       after a '|' hold for that run only, and its name gets their values
                        (example@tftpd-hpa+e1000, example@tftpd-hpa-B-1428+loss-5).
   tree NAME KIND [ARGS]
                        tree NAME is served by this server instead.

@@ -2,9 +2,9 @@
 
 tap0 holds the DHCP address 10.0.2.1 (dnsmasq, the guest gets 10.0.2.15; with dhcp split-dnsmasq a split
 dnsmasq answers DHCP instead) and one address per TFTP server from 10.0.2.2 up, each server on port 69 of
-its own address; IPv6 is off. Before QEMU starts,
-the namespace must hold only lo and tap0 with no route beyond tap0. The loss setting puts its drop
-rules on tap0 (loss.py). Everything is taken down again after the boot, so boots do not meet.
+its own address; IPv6 is off. Before QEMU starts, the namespace must hold only lo and tap0 with no route
+beyond tap0. The loss setting puts its drop rules on tap0 (loss.py). Everything is taken down again after
+the boot, so boots do not meet.
 """
 
 import contextlib
@@ -92,8 +92,8 @@ def dhcp_server(work, dhcp_setting):
 def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
     """
     The tap network with DHCP (as DHCP_SETTING says: the tap's own server or a split dnsmasq) and the real
-    servers' trees SERVED (Tree records with their addresses), the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
-    CalledProcessError when it cannot be made.
+    servers' trees SERVED (Tree records with their addresses), the loss of LOSS_SETTING on it; yields once
+    every server answers. Raises RuntimeError or CalledProcessError when it cannot be made.
     """
     try:
         set_up_tap([tree.address for tree in served])
