@@ -50,16 +50,3 @@ rivari_check_case(SplitOutParentMissing 2 split ${RIVARI_SPLIT_EXAMPLE} --map ${
                   --out missing-parent/out)
 set_tests_properties(RivariCheck.SplitExamplesAgainUnchanged PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqIp)
 set_tests_properties(RivariCheck.SplitExamplesStaleRemoved PROPERTIES DEPENDS RivariCheck.SplitExamplesAgainUnchanged)
-
-# The firmware scenario's split tree (Test/Firmware/Scenarios/25-split-tree) is what the split writes today.
-foreach(CLIENT_FOLDER 10.0.2.15 52-54-00-00-10-01)
-  add_test(NAME RivariCheck.SplitScenarioTree.${CLIENT_FOLDER}
-           COMMAND ${CMAKE_COMMAND} -E compare_files ${CMAKE_CURRENT_BINARY_DIR}/RivariSplit/mac/52-54-00-12-34-56/rivari.ini
-                   ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/25-split-tree/tftp-main/${CLIENT_FOLDER}/rivari.ini)
-  set_tests_properties(RivariCheck.SplitScenarioTree.${CLIENT_FOLDER} PROPERTIES DEPENDS RivariCheck.SplitExamplesDnsmasqMac)
-endforeach()
-# tftpd-hpa in that scenario reads the map file the split writes.
-add_test(NAME RivariCheck.SplitScenarioTree.tftpd-hpa.map
-         COMMAND ${CMAKE_COMMAND} -E compare_files ${CMAKE_CURRENT_BINARY_DIR}/RivariSplit/tftpd/tftpd-hpa.map
-                 ${PROJECT_SOURCE_DIR}/Test/Firmware/Scenarios/25-split-tree/tftp-main/tftpd-hpa.map)
-set_tests_properties(RivariCheck.SplitScenarioTree.tftpd-hpa.map PROPERTIES DEPENDS RivariCheck.SplitExamplesTftpdHpaJson)

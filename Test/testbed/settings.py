@@ -5,9 +5,12 @@ boot.txt holds "key value" lines; '#' starts a comment line. Keys:
   server KIND [ARGS] [| CHOICE VALUE ...]
                        the TFTP server of the scenario's trees: qemu (QEMU's own, the default),
                        tftpd-hpa [in.tftpd options], dnsmasq [dnsmasq options] or hostile FAULT
-                       (hostile.py). Several server lines run the scenario once per server; the runs
-                       after the first are named NAME@KIND-ARGS (example@dnsmasq, speed@tftpd-hpa-B-1428).
-                       Boot choices after a '|' hold for that run only, and its name gets their values
+                       (hostile.py), or split FOR MAP: the tree as rivari-check split writes it for
+                       server kind FOR with map file MAP of the scenario folder, served by that server
+                       started from the lines the split printed (split_servers.py). Several server
+                       lines run the scenario once per server; the runs after the first are named
+                       NAME@KIND-ARGS (example@dnsmasq, speed@tftpd-hpa-B-1428). Boot choices
+                       after a '|' hold for that run only, and its name gets their values
                        (example@tftpd-hpa+e1000, example@tftpd-hpa-B-1428+loss-5).
   tree NAME KIND [ARGS]
                        tree NAME is served by this server instead.
@@ -21,7 +24,7 @@ QEMU's user network; QEMU's server keeps its own user network card in a tap boot
 
 from pathlib import Path
 
-from . import dhcp, firmware, loaders, loss, nics, sequence, servers
+from . import dhcp, firmware, loaders, loss, nics, sequence, servers, split_servers
 
 SETTINGS_NAME = "boot.txt"
 QEMU_SERVER = ("qemu",)
@@ -58,12 +61,18 @@ class Run:
 
 def check_server(words, where):
     """The server tuple of WORDS (KIND and its arguments); stops on an unknown kind or a missing fault."""
-    if not words or words[0] not in QEMU_SERVER + servers.KINDS:
-        raise SystemExit("%s: server kind must be one of %s" % (where, ", ".join(QEMU_SERVER + servers.KINDS)))
+    kinds = QEMU_SERVER + servers.KINDS + (split_servers.KIND,)
+    if not words or words[0] not in kinds:
+        raise SystemExit("%s: server kind must be one of %s" % (where, ", ".join(kinds)))
     if words[0] == "qemu" and len(words) > 1:
         raise SystemExit("%s: QEMU's server takes no options" % where)
     if words[0] == "hostile" and len(words) != 2:
         raise SystemExit("%s: hostile takes one fault" % where)
+    if split_servers.is_split(words):
+        try:
+            split_servers.check_arguments(words[1:])
+        except ValueError as error:
+            raise SystemExit("%s: %s" % (where, error))
     return tuple(words)
 
 

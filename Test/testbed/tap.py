@@ -1,9 +1,10 @@
 """The private tap network of a boot against real TFTP servers, inside the guard's network namespace.
 
-tap0 holds the DHCP address 10.0.2.1 (dnsmasq, the guest gets 10.0.2.15) and one address per TFTP
-server from 10.0.2.2 up, each server on port 69 of its own address; IPv6 is off. Before QEMU starts,
-the namespace must hold only lo and tap0 with no route beyond tap0. The loss setting puts its drop
-rules on tap0 (loss.py). Everything is taken down again after the boot, so boots do not meet.
+tap0 holds the DHCP address 10.0.2.1 (dnsmasq, the guest gets 10.0.2.15; with dhcp split-dnsmasq a split
+dnsmasq answers DHCP instead) and one address per TFTP server from 10.0.2.2 up, each server on port 69 of
+its own address; IPv6 is off. Before QEMU starts, the namespace must hold only lo and tap0 with no route
+beyond tap0. The loss setting puts its drop rules on tap0 (loss.py). Everything is taken down again after
+the boot, so boots do not meet.
 """
 
 import contextlib
@@ -12,7 +13,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-from . import dhcp, facts, loss, servers, trees
+from . import dhcp, facts, loss, servers, split_servers, trees
 from .processes import process_group, run_quietly
 from .qemu import TAP
 
@@ -90,19 +91,23 @@ def dhcp_server(work, dhcp_setting):
 @contextlib.contextmanager
 def network(served, work, loss_setting, dhcp_setting=dhcp.BOOT_FILE):
     """
-    The tap network with DHCP (as DHCP_SETTING says) and the real servers' trees SERVED (Tree records
-    with their addresses), the loss of LOSS_SETTING on it; yields once every server answers. Raises RuntimeError or
-    CalledProcessError when it cannot be made.
+    The tap network with DHCP (as DHCP_SETTING says: the tap's own server or a split dnsmasq) and the real
+    servers' trees SERVED (Tree records with their addresses), the loss of LOSS_SETTING on it; yields once
+    every server answers. Raises RuntimeError or CalledProcessError when it cannot be made.
     """
     try:
         set_up_tap([tree.address for tree in served])
         check_isolated()
         loss.apply(TAP, loss_setting)
         with contextlib.ExitStack() as stack:
-            if dhcp_setting != dhcp.NONE:
+            if dhcp.tap_serves(dhcp_setting):
                 stack.enter_context(dhcp_server(work, dhcp_setting))
+            dhcp_tree = split_servers.dhcp_tree(served) if dhcp_setting == dhcp.SPLIT_DNSMASQ else None
             for tree in served:
                 log_path = work / ("server-%s.log" % tree.address)
+                if split_servers.is_split(tree.server):
+                    stack.enter_context(split_servers.start(tree, work, log_path, tree is dhcp_tree))
+                    continue
                 stack.enter_context(servers.start(tree.server[0], list(tree.server[1:]), str(tree.directory),
                                                   tree.address, facts.TFTP_PORT, log_path))
             yield

@@ -12,7 +12,7 @@ import os
 import shutil
 from pathlib import Path
 
-from . import facts, settings
+from . import facts, settings, split_servers
 
 SERVER_COMMANDS = ("fetch", "raw-sequence")
 # The card on the tap network; QEMU's server's cards of a tap boot come after it.
@@ -26,7 +26,7 @@ class Tree:
     Server (kind and arguments) serves it at Address, reached through network card Nic.
     """
 
-    def __init__(self, name, number, server=settings.QEMU_SERVER, source=None, generate=None):
+    def __init__(self, name, number, server=settings.QEMU_SERVER, source=None, generate=None, folder=None):
         self.name = name
         self.number = number
         self.nic = number
@@ -36,6 +36,10 @@ class Tree:
         self.generate = generate
         self.on_disk = False
         self.directory = None
+        # The scenario folder that named the tree (a split server's map file is there), and the server lines
+        # the split printed.
+        self.folder = folder
+        self.server_lines = None
 
     def on_qemu_server(self):
         return self.server == settings.QEMU_SERVER
@@ -93,16 +97,18 @@ def assign_trees(runs, network, folder_trees=False):
                 continue
             source, generate = find_tree_source(run.scenario, name)
             server = run.server_of(name)
-            if source is not None and (server, source) in shared:
-                run.trees[name] = shared[server, source]
+            # A split tree is made with its scenario folder's map file, so only that folder's runs share it.
+            key = (server, source, run.scenario.folder if split_servers.is_split(server) else None)
+            if source is not None and key in shared:
+                run.trees[name] = shared[key]
                 continue
-            tree = Tree(name, len(trees) + 1, server, source, generate)
+            tree = Tree(name, len(trees) + 1, server, source, generate, run.scenario.folder)
             if network == "tap":
                 place_in_tap_boot(tree, trees)
             run.trees[name] = tree
             trees.append(tree)
             if source is not None:
-                shared[server, source] = tree
+                shared[key] = tree
         for word in [word for words in lines for word in disk_words(words)]:
             run.trees[word[1:].split("/", 1)[0]].on_disk = True
     return trees
@@ -156,16 +162,22 @@ def compose_script(runs):
 
 
 def build_trees(trees, work, fat):
-    """Materialises each tree under work/tftp/NUMBER and, when the script reads it, on the disk."""
+    """
+    Materialises each tree under work/tftp/NUMBER and, when the script reads it, on the disk. A split tree's
+    disk copy is the fleet it was split from, so what a client downloads is compared with the fleet's own file.
+    """
     for tree in trees:
         tree.directory = work / "tftp" / str(tree.number)
+        split = split_servers.is_split(tree.server)
         if tree.generate is not None:
             tree.directory.mkdir(parents=True)
             tree.generate(tree.directory)
+        elif split:
+            tree.server_lines = split_servers.write_tree(tree)
         else:
             shutil.copytree(tree.source, tree.directory)
         if tree.on_disk:
-            shutil.copytree(tree.directory, fat / "trees" / str(tree.number))
+            shutil.copytree(tree.source if split else tree.directory, fat / "trees" / str(tree.number))
         if not tree.on_qemu_server():
             open_to_servers(tree.directory)
 
