@@ -7,6 +7,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -325,6 +326,20 @@ TEST_F(SplitOutputFolder, FolderInUseThatCannotBeRebuiltFailsTheRunAndStaysAsItW
   EXPECT_EQ(Read(Root / "out" / "10.0.2.15" / "rivari.ini"), "[AB12CD34]\n0 a\n");
   EXPECT_EQ(Read(Root / "out" / "10.0.2.16" / "rivari.ini"), "[EF56AB78]\n0 b\n");
   EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
+}
+
+TEST(SplitServerLines, TftpdHpaSettingsSayWhenTheFolderPathCannotBeCarried) {
+  // Debian's start script passes TFTP_OPTIONS and TFTP_DIRECTORY unquoted: a blank splits them.
+  const std::vector<std::pair<std::string, bool>> Rows = {
+      {"/srv/tftp-split", false}, {"/srv/tftp split", true}, {"/srv/it's", true}, {"/srv/$HOME", true}};
+  for (const auto &[Folder, Noted] : Rows) {
+    const std::vector<std::string> Lines =
+        RivariCheck::ServerConfigurationLines(RivariCheck::ServerKind::TftpdHpa, Folder);
+    const bool Said = std::any_of(Lines.begin(), Lines.end(), [](const std::string &Line) {
+      return Line.find("cannot carry") != std::string::npos;
+    });
+    EXPECT_EQ(Said, Noted) << Folder;
+  }
 }
 
 TEST_F(SplitOutputFolder, BadMapRowsWriteNothing) {

@@ -55,13 +55,21 @@ std::vector<std::string> ServerConfigurationLines(ServerKind Kind, const std::st
     return {"enable-tftp", "tftp-root=" + OutFolder,
             std::string("tftp-unique-root=") + (Kind == ServerKind::DnsmasqIp ? "ip" : "mac"),
             std::string("dhcp-boot=") + TOLVANE_CONFIGURATION_FILE_NAME};
-  default:
-    return {"TFTP_DIRECTORY=\"" + OutFolder + "\"",
-            "TFTP_OPTIONS=\"--secure --map-file " + OutFolder + "/" + TftpdMapFileName + "\"",
-            std::string("# and the DHCP server offers the boot file ") + TOLVANE_CONFIGURATION_FILE_NAME +
-                " (dnsmasq: dhcp-boot=" + TOLVANE_CONFIGURATION_FILE_NAME + "; ISC dhcpd: filename \"" +
-                TOLVANE_CONFIGURATION_FILE_NAME + "\";)"};
+  case ServerKind::TftpdHpa:
+    break;
   }
+  std::vector<std::string> Lines = {"TFTP_DIRECTORY=\"" + OutFolder + "\"",
+                                    "TFTP_OPTIONS=\"--secure --map-file " + OutFolder + "/" + TftpdMapFileName + "\"",
+                                    std::string("# and the DHCP server offers the boot file ") +
+                                        TOLVANE_CONFIGURATION_FILE_NAME +
+                                        " (dnsmasq: dhcp-boot=" + TOLVANE_CONFIGURATION_FILE_NAME +
+                                        "; ISC dhcpd: filename \"" + TOLVANE_CONFIGURATION_FILE_NAME + "\";)"};
+  // The package's start script passes both settings unquoted: the shell splits them at blanks.
+  if (OutFolder.find_first_of(" \t\"'$`\\") != std::string::npos) {
+    Lines.push_back("# the folder's path holds a blank or a quote, which tftpd-hpa's settings cannot carry (its start "
+                    "script splits them at blanks): serve the tree from a path without one, such as a link to it");
+  }
+  return Lines;
 }
 
 } // namespace RivariCheck
