@@ -5,9 +5,10 @@ again over its own output (nothing to write), and again after one machine's sect
 the whole tree is checked before the new tree is made), each the median of --runs.
 
     python3 Benchmarks/Fleet/split_benchmark.py [--rivari-check build/host/Tools/RivariCheck/rivari-check]
-        [--machines 1000 10000 100000] [--runs 3]
+        [--machines 1000 10000 100000] [--runs 3] [--work DIR]
 
-Fleets and outputs live in a temporary folder removed at the end. Python standard library and GNU time
+Fleets and outputs live in a temporary folder (under --work: its file system is the one measured) removed at the
+end. Python standard library and GNU time
 (Debian's time package), which measures the split's own peak memory.
 """
 
@@ -45,11 +46,12 @@ def main() -> None:
     parser.add_argument("--rivari-check", type=Path, default=Path("build/host/Tools/RivariCheck/rivari-check"))
     parser.add_argument("--machines", type=int, nargs="+", default=[1000, 10000, 100000])
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--work", type=Path, default=None, help="where the temporary folder goes (default: TMPDIR)")
     arguments = parser.parse_args()
     tool = arguments.rivari_check.resolve()
     print("| Machines | File | Run | Wall (median) | CPU (median) | Peak memory | Peak / file |")
     print("|---|---|---|---|---|---|---|")
-    with tempfile.TemporaryDirectory(prefix="split-benchmark-") as work:
+    with tempfile.TemporaryDirectory(prefix="split-benchmark-", dir=arguments.work) as work:
         for machines in arguments.machines:
             fleet = Path(work) / f"fleet-{machines}"
             write_fleet(fleet, machines)
