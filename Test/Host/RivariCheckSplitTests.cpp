@@ -298,13 +298,20 @@ TEST_F(SplitOutputFolder, RunThatChangesNothingLeavesTheFolderInUseWhereItIs) {
   EXPECT_EQ(LeftBeside(), std::vector<std::string>{});
 }
 
-TEST_F(SplitOutputFolder, FoldersKeepTheirModesWhenTheTreeIsRebuilt) {
+TEST_F(SplitOutputFolder, FoldersKeepTheirModesAndOwnersWhenTheTreeIsRebuilt) {
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
-  // Modes an operator set for the server's user, read again after a run that rebuilds the tree.
+  // Modes an operator set for the server's user (one the creation mask would strip), read again after a rebuild.
   const std::vector<std::pair<std::filesystem::path, mode_t>> Modes = {
-      {Root / "out", 0751}, {Root / "out" / "10.0.2.15", 0711}, {Root / "out" / "10.0.2.16", 0555}};
+      {Root / "out", 0751}, {Root / "out" / "10.0.2.15", 0775}, {Root / "out" / "10.0.2.16", 0555}};
   for (const auto &[Path, Mode] : Modes) {
     ASSERT_EQ(chmod(Path.c_str(), Mode), 0);
+  }
+  // Run as root, owners too: the output folder and one client's folder given to the server's user, one kept.
+  const bool AsRoot = geteuid() == 0;
+  const std::vector<std::pair<std::filesystem::path, uid_t>> Owners = {
+      {Root / "out", 65534}, {Root / "out" / "10.0.2.15", 0}, {Root / "out" / "10.0.2.16", 65534}};
+  for (const auto &[Path, Owner] : Owners) {
+    ASSERT_TRUE(!AsRoot || chown(Path.c_str(), Owner, Owner) == 0);
   }
   Write(Root / "source" / "rivari.ini", "[AB12CD34]\n0 changed\n[EF56AB78]\n0 b\n");
   ASSERT_EQ(RivariCheck::SplitExitStatus(RivariCheck::RunSplit(Request)), 0);
@@ -313,6 +320,11 @@ TEST_F(SplitOutputFolder, FoldersKeepTheirModesWhenTheTreeIsRebuilt) {
     struct stat Status {};
     ASSERT_EQ(stat(Path.c_str(), &Status), 0);
     EXPECT_EQ(Status.st_mode & 07777, Mode) << Path;
+  }
+  for (const auto &[Path, Owner] : Owners) {
+    struct stat Status {};
+    ASSERT_EQ(stat(Path.c_str(), &Status), 0);
+    EXPECT_TRUE(!AsRoot || (Status.st_uid == Owner && Status.st_gid == Owner)) << Path;
   }
 }
 

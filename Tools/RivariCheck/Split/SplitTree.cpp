@@ -445,8 +445,8 @@ std::string CloseSplitTree(SplitTree &Tree, bool Keep) {
     close(Tree.Present);
   }
   if (Tree.Parent >= 0) {
-    // Whatever is left of the new tree (all of it unless swapped in) goes.
-    if (Tree.Building) {
+    // Whatever is left of the new tree (all of it unless swapped in, or its folder alone when it failed) goes.
+    if (Tree.Building || !Tree.Failure.empty()) {
       RemoveTree(Tree.Parent, NewTreeName(Tree.Name));
     }
     close(Tree.Parent);

@@ -44,16 +44,6 @@ bool ListFolder(int Folder, std::vector<FolderEntry> &Entries) {
   return true;
 }
 
-/* The process's file mode creation mask, read once (reading it means setting it). */
-mode_t CreationMask() {
-  static const mode_t Mask = [] {
-    const mode_t Current = umask(022);
-    umask(Current);
-    return Current;
-  }();
-  return Mask;
-}
-
 /* A copy of the regular file Name of From as Name in To, with its mode. */
 std::string CopyFile(int From, int To, const std::string &Name, const struct stat &Status) {
   const int Source = openat(From, Name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -82,11 +72,6 @@ std::string NewTreeName(const std::string &Name) { return "." + Name + ".rivari-
 std::string OldTreeName(const std::string &Name) { return "." + Name + ".rivari-split-old"; }
 
 std::string CloneFolder(int From, int To) {
-  // Folders made here belong to the owner of To (this process, or as the folder's own group decides).
-  struct stat Owner {};
-  if (fstat(To, &Owner) != 0) {
-    return SystemError("the new tree");
-  }
   std::vector<FolderEntry> Entries;
   if (!ListFolder(From, Entries)) {
     return SystemError("the output folder cannot be listed");
@@ -110,12 +95,15 @@ std::string CloneFolder(int From, int To) {
       const int Inner = openat(From, Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       const int Copy = openat(To, Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       std::string Error = Inner < 0 || Copy < 0 ? SystemError(Entry.Name) : CloneFolder(Inner, Copy);
+      struct stat Made {};
       if (Copy >= 0) {
         // The server reads as its own user: the folder keeps the owner and mode it had (the owner where allowed).
-        if (Status.st_uid != Owner.st_uid || Status.st_gid != Owner.st_gid) {
+        const bool Known = fstat(Copy, &Made) == 0;
+        const bool Owned = Known && Made.st_uid == Status.st_uid && Made.st_gid == Status.st_gid;
+        if (!Owned) {
           (void)fchown(Copy, Status.st_uid, Status.st_gid);
         }
-        if (((Mode | S_IRWXU) & ~CreationMask()) != Mode && fchmod(Copy, Mode) != 0 && Error.empty()) {
+        if ((!Owned || (Made.st_mode & 07777) != Mode) && fchmod(Copy, Mode) != 0 && Error.empty()) {
           Error = SystemError(Entry.Name);
         }
         close(Copy);
