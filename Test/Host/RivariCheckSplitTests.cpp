@@ -326,6 +326,10 @@ TEST_F(SplitOutputFolder, FoldersKeepTheirModesAndOwnersWhenTheTreeIsRebuilt) {
     ASSERT_EQ(stat(Path.c_str(), &Status), 0);
     EXPECT_TRUE(!AsRoot || (Status.st_uid == Owner && Status.st_gid == Owner)) << Path;
   }
+  // Writable again, so that the folder can be removed by a user other than root.
+  for (const auto &[Path, Mode] : Modes) {
+    chmod(Path.c_str(), 0755);
+  }
 }
 
 TEST_F(SplitOutputFolder, FolderInUseThatCannotBeRebuiltFailsTheRunAndStaysAsItWas) {
