@@ -53,13 +53,12 @@ CLI::App *AddSplitCommand(CLI::App &Parent, SplitCommandLine &Line) {
       ->type_name("DIR");
   App->add_flag("--parents", Request.Parents, "Create the missing parent folders of --out too");
   std::vector<std::string> Servers;
-  std::string ServerHelp;
   for (ServerKind Kind : ServerKinds) {
     Servers.push_back(ServerKindName(Kind));
-    ServerHelp += (Servers.size() == 1                        ? ""
-                   : Servers.size() == std::size(ServerKinds) ? " or "
-                                                              : ", ") +
-                  Servers.back() + (Servers.size() == 1 ? " (default)" : "");
+  }
+  std::string ServerHelp = Servers.front() + " (default)";
+  for (size_t Index = 1; Index < Servers.size(); Index++) {
+    ServerHelp += (Index + 1 == Servers.size() ? " or " : ", ") + Servers[Index];
   }
   App->add_option("--for", Line.Server, ServerHelp)->check(CLI::IsMember(Servers))->type_name("SERVER");
   App->add_flag("--force", Request.Force, "Write a reported client's file all the same (never through a link)");

@@ -19,12 +19,12 @@ namespace {
 
 /* The whole file at Path, or false with Error naming it and why it cannot be read. */
 bool ReadFile(const std::string &Path, std::vector<uint8_t> &Content, std::string &Error) {
-  std::string Why;
   // The fleet's numbered files are found beside its file, and the map is read once: both come from files.
   if (Path == "-") {
     Error = "-: the split reads files, not standard input";
     return false;
   }
+  std::string Why;
   if (!ReadWholeFile(Path, Content, Why)) {
     Error = Path + ": " + Why;
     return false;

@@ -115,7 +115,8 @@ std::string CloneFolder(int From, int To) {
         return Error;
       }
     } else if (S_ISREG(Status.st_mode)) {
-      if (linkat(From, Name, To, Name, 0) != 0) {
+      // A file the listing named was offered a link above already: what is left is a copy.
+      if (Entry.Kind == DT_REG || linkat(From, Name, To, Name, 0) != 0) {
         const std::string Error = CopyFile(From, To, Entry.Name, Status);
         if (!Error.empty()) {
           return Error;
